@@ -1,0 +1,145 @@
+// What the JNI entry points share: turning Java handles into call-layer
+// handles, reporting failures, and small guards that release what an entry
+// point acquired on every path out of it, in reverse order of acquisition.
+#ifndef QUILLON_ENTRY_H
+#define QUILLON_ENTRY_H
+
+#include <stdint.h>
+#include <stdlib.h>
+
+#include "cryptoki.h"
+#include "runtime.h"
+
+namespace quillon {
+
+// Java carries the module and function-list handles as a long.
+inline FunctionList functionList(jlong handle) {
+  return reinterpret_cast<FunctionList>(static_cast<intptr_t>(handle));
+}
+inline ModuleHandle moduleHandle(jlong handle) {
+  return reinterpret_cast<ModuleHandle>(static_cast<intptr_t>(handle));
+}
+inline jlong javaHandle(const void* handle) {
+  return static_cast<jlong>(reinterpret_cast<intptr_t>(handle));
+}
+
+// True when `rv` is a failure, which is then thrown; the entry point returns
+// its failure value at once.
+inline bool failed(JNIEnv* env, CK_RV rv) {
+  if (rv == CKR_OK) return false;
+  throwCKExc(env, rv);
+  return true;
+}
+
+// Throws PKCS11Exception with `message`, unless the VM already has an
+// exception pending (a failed JNI call leaves its own, which Java then sees).
+inline void refuse(JNIEnv* env, const char* message) {
+  if (!env->ExceptionCheck()) throwExc(env, message);
+}
+
+// Reads a handle with one of the handle readers; false when it could not be
+// read and an exception is pending.
+inline bool readHandle(JNIEnv* env, CK_ULONG (*reader)(JNIEnv*, jobject), jobject object,
+                       CK_ULONG* handle) {
+  *handle = reader(env, object);
+  return !env->ExceptionCheck();
+}
+
+// A local reference, deleted when the guard goes out of scope, so that loops
+// over many Java objects stay within the VM's local reference capacity.
+template <typename T>
+class Local {
+ public:
+  Local(JNIEnv* env, T ref) : env_(env), ref_(ref) {}
+  ~Local() {
+    if (ref_ != nullptr) env_->DeleteLocalRef(ref_);
+  }
+  Local(const Local&) = delete;
+  Local& operator=(const Local&) = delete;
+  T get() const { return ref_; }
+  // Hands the reference over to the caller (to return it to Java).
+  T release() {
+    T ref = ref_;
+    ref_ = nullptr;
+    return ref;
+  }
+
+ private:
+  JNIEnv* env_;
+  T ref_;
+};
+
+// The modified UTF-8 text of a Java string, released on every path. A null
+// string yields no text.
+class Utf8 {
+ public:
+  Utf8(JNIEnv* env, jstring string) : env_(env), string_(string) {
+    if (string_ == nullptr) return;
+    chars_ = env_->GetStringUTFChars(string_, nullptr);
+    if (env_->ExceptionCheck()) chars_ = nullptr;
+  }
+  ~Utf8() {
+    if (chars_ != nullptr) env_->ReleaseStringUTFChars(string_, chars_);
+  }
+  Utf8(const Utf8&) = delete;
+  Utf8& operator=(const Utf8&) = delete;
+  bool ok() const { return chars_ != nullptr; }
+  const char* get() const { return chars_; }
+
+ private:
+  JNIEnv* env_;
+  jstring string_;
+  const char* chars_ = nullptr;
+};
+
+// A block from the C heap, freed on every path. Wrappers that allocate their
+// output hand it over through `out()`.
+template <typename T>
+class Heap {
+ public:
+  Heap() = default;
+  ~Heap() { free(block_); }
+  Heap(const Heap&) = delete;
+  Heap& operator=(const Heap&) = delete;
+  T** out() { return &block_; }
+  T* get() const { return block_; }
+  T& operator[](size_t i) const { return block_[i]; }
+
+ private:
+  T* block_ = nullptr;
+};
+
+// A Java class and one of its constructors, looked up by name and signature
+// on every call. When either is missing the VM's error is pending and `ok()`
+// is false.
+class Constructor {
+ public:
+  Constructor(JNIEnv* env, const char* className, const char* signature)
+      : env_(env), class_(env, env->FindClass(className)) {
+    if (env_->ExceptionCheck() || class_.get() == nullptr) return;
+    ctor_ = env_->GetMethodID(class_.get(), "<init>", signature);
+    if (env_->ExceptionCheck()) ctor_ = nullptr;
+  }
+  bool ok() const { return ctor_ != nullptr; }
+  jclass javaClass() const { return class_.get(); }
+
+  // Creates an instance from JNI-typed arguments. Returns null, with the VM's
+  // exception pending, when an argument conversion before it failed or the
+  // VM cannot make the object.
+  template <typename... Args>
+  jobject make(Args... args) const {
+    if (env_->ExceptionCheck()) return nullptr;
+    jobject object = env_->NewObject(class_.get(), ctor_, args...);
+    if (env_->ExceptionCheck()) return nullptr;
+    return object;
+  }
+
+ private:
+  JNIEnv* env_;
+  Local<jclass> class_;
+  jmethodID ctor_ = nullptr;
+};
+
+}  // namespace quillon
+
+#endif

@@ -1,0 +1,115 @@
+// Native methods of it.morvale.pkcs11.nat.NativePKCS11: the module's
+// lifecycle, its information and its slot list.
+#include "entry.h"
+#include "it_morvale_pkcs11_nat_NativePKCS11.h"
+
+using namespace quillon;
+
+static const char kSlotClass[] = "it/morvale/pkcs11/nat/NativePKCS11Slot";
+static const char kSlotConstructor[] = "(Lit/morvale/pkcs11/nat/NativePKCS11;I)V";
+static const char kInfoClass[] = "it/morvale/pkcs11/PKCS11Info";
+static const char kInfoConstructor[] = "(ILjava/lang/String;ILjava/lang/String;I)V";
+
+extern "C" {
+
+JNIEXPORT jlong JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_loadPKCS11Library(JNIEnv* env,
+                                                                                  jobject,
+                                                                                  jstring path) {
+  traceSwitch();
+  Utf8 file(env, path);
+  if (!file.ok()) {
+    refuse(env, "Internal error (Null parameter)");
+    return 0;
+  }
+  trace("(arg= %s)\n", file.get());
+  ModuleHandle module;
+  if (failed(env, loadLib(file.get(), &module))) return 0;
+  trace("JNI: library loaded: (Handle ptr=%lx)\n", printable(module));
+  traceLine("JNI: end loadPKCS11Library");
+  return javaHandle(module);
+}
+
+JNIEXPORT jlong JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_functionListHandler(JNIEnv* env,
+                                                                                    jobject,
+                                                                                    jlong module) {
+  FunctionList list;
+  if (failed(env, loadfunctionList(moduleHandle(module), &list))) return 0;
+  return javaHandle(list);
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_libInitialize(JNIEnv* env, jobject,
+                                                                             jlong list) {
+  traceLine("JNI: PKCS11.libInitialize");
+  failed(env, initLib(functionList(list)));
+}
+
+JNIEXPORT jlong JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_libFinalize(JNIEnv*, jobject,
+                                                                            jlong module,
+                                                                            jlong list) {
+  // The one entry point that returns its failure instead of throwing it.
+  traceLine("JNI: PKCS11.libFinalize");
+  return static_cast<jlong>(finalizeLib(moduleHandle(module), functionList(list)));
+}
+
+JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_waitForSlotEvent(JNIEnv* env,
+                                                                                jobject, jlong,
+                                                                                jint) {
+  throwExc(env, "Not supported");
+  return 0;
+}
+
+JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getBridgeVersion(JNIEnv* env,
+                                                                                   jobject) {
+  trace("JNI: start PKCS11.getBridgeVersion: %s\n", bridgev);
+  jstring version = env->NewStringUTF(bridgev);
+  if (env->ExceptionCheck()) return nullptr;
+  return version;
+}
+
+JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getInfo(JNIEnv* env, jobject,
+                                                                          jlong list) {
+  traceLine("JNI: start PKCS11.getInfo");
+  CK_INFO info;
+  if (failed(env, getInfo(functionList(list), &info))) return nullptr;
+  trace("JNI: creating jobject PKCS11Info...");
+  Constructor infoClass(env, kInfoClass, kInfoConstructor);
+  if (!infoClass.ok()) return nullptr;
+  Local<jstring> manufacturer(env, CK2J_STR(env, info.manufacturerID, 32));
+  Local<jstring> description(env, CK2J_STR(env, info.libraryDescription, 32));
+  jobject result =
+      infoClass.make(CK2J_VER(info.cryptokiVersion), manufacturer.get(), CK2J_FLAGS(info.flags),
+                     description.get(), CK2J_VER(info.libraryVersion));
+  if (result != nullptr) traceLine("OK");
+  return result;
+}
+
+JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getSlotList(
+    JNIEnv* env, jobject self, jlong list, jboolean tokenPresent) {
+  traceLine("JNI: start PKCS11.getSlotList");
+  Heap<CK_SLOT_ID> slots;
+  CK_ULONG count = 0;
+  if (failed(env, getSlotList(functionList(list), slots.out(), J2CK_BOOL(tokenPresent), &count)))
+    return nullptr;
+  if (count == 0) return nullptr;
+  // A Java array holds at most 2^31 - 1 elements.
+  if (count > 0x7FFFFFFFUL && failed(env, CKR_ZOR_NOSPACE)) return nullptr;
+  trace("JNI: creating array of %li PKCS11Slot\n", count);
+  Constructor slotClass(env, kSlotClass, kSlotConstructor);
+  if (!slotClass.ok()) return nullptr;
+  Local<jobjectArray> array(
+      env, env->NewObjectArray(static_cast<jsize>(count), slotClass.javaClass(), nullptr));
+  if (env->ExceptionCheck() || array.get() == nullptr) return nullptr;
+  for (CK_ULONG i = 0; i < count; ++i) {
+    trace("JNI: adding element %li ...", i);
+    jint slotID = CK2J_SLOT(slots[i]);
+    trace(" value= %li ...", static_cast<long>(slotID));
+    Local<jobject> slot(env, slotClass.make(self, slotID));
+    if (slot.get() == nullptr) return nullptr;
+    env->SetObjectArrayElement(array.get(), static_cast<jsize>(i), slot.get());
+    if (env->ExceptionCheck()) return nullptr;
+    traceLine(" OK");
+  }
+  return array.release();
+}
+
+}  // extern "C"

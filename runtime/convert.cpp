@@ -1,0 +1,118 @@
+// Conversions between Java values and PKCS#11 values, and the readers that
+// take a Cryptoki handle out of a Java object's int field.
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "runtime.h"
+
+extern "C" {
+
+jint CK2J_INT(CK_ULONG value) {
+  // The low 32 bits as a two's-complement int.
+  return static_cast<jint>(static_cast<int32_t>(static_cast<uint32_t>(value)));
+}
+
+jint CK2J_SLOT(CK_SLOT_ID value) {
+  return CK2J_INT(value);
+}
+jint CK2J_SESSION(CK_SESSION_HANDLE value) {
+  return CK2J_INT(value);
+}
+jint CK2J_FLAGS(CK_FLAGS value) {
+  return CK2J_INT(value);
+}
+
+jboolean CK2J_BOOL(CK_BBOOL value) {
+  return value != 0 ? JNI_TRUE : JNI_FALSE;
+}
+
+jint CK2J_VER(CK_VERSION version) {
+  return version.major * 256 + version.minor;
+}
+
+jstring CK2J_STR(JNIEnv* env, const CK_UTF8CHAR* field, int width) {
+  // The field is blank padded and not NUL terminated: copy it and terminate
+  // the copy. The VM reads it as modified UTF-8, so an embedded NUL ends it.
+  char* text = static_cast<char*>(malloc(static_cast<size_t>(width) + 1));
+  jstring result = nullptr;
+  if (text != nullptr) {
+    memcpy(text, field, static_cast<size_t>(width));
+    text[width] = '\0';
+    result = env->NewStringUTF(text);
+    if (env->ExceptionCheck()) result = nullptr;
+    free(text);
+  }
+  if (result == nullptr) printf("JNI:##########ERROR CK2J_STR################\n");
+  return result;
+}
+
+CK_ULONG J2CK_INT(jint value) {
+  return static_cast<CK_ULONG>(static_cast<long>(value));
+}
+CK_FLAGS J2CK_FLAGS(jint value) {
+  return J2CK_INT(value);
+}
+CK_BBOOL J2CK_BOOL(jboolean value) {
+  return static_cast<CK_BBOOL>(value);
+}
+
+CK_ULONG J2CK_HANDLE(jint value) {
+  return static_cast<CK_ULONG>(static_cast<uint32_t>(value));
+}
+CK_ULONG J2CK_TYPE(jint value) {
+  return J2CK_HANDLE(value);
+}
+
+}  // extern "C"
+
+static const char kSessionClassSig[] = "Lit/morvale/pkcs11/nat/NativePKCS11Session;";
+
+// Reports a handle that cannot be read. A lookup that failed in the VM has
+// its own exception pending already; that one is what Java sees.
+static CK_ULONG unreadable(JNIEnv* env) {
+  if (!env->ExceptionCheck()) throwExc(env, "Internal error (Null parameter)");
+  return 0;
+}
+
+// Reads the int field `name` of `object` and widens it without sign.
+static CK_ULONG readIntField(JNIEnv* env, jobject object, const char* name) {
+  if (object == nullptr) return unreadable(env);
+  jclass cls = env->GetObjectClass(object);
+  jfieldID field = env->GetFieldID(cls, name, "I");
+  bool missing = env->ExceptionCheck() || field == nullptr;
+  env->DeleteLocalRef(cls);
+  if (missing) return unreadable(env);
+  return J2CK_HANDLE(env->GetIntField(object, field));
+}
+
+extern "C" {
+
+CK_SLOT_ID getSlotID(JNIEnv* env, jobject slot) {
+  return readIntField(env, slot, "slotID");
+}
+
+CK_SESSION_HANDLE getSessionID(JNIEnv* env, jobject session) {
+  return readIntField(env, session, "sessionID");
+}
+
+CK_OBJECT_HANDLE getObjectID(JNIEnv* env, jobject object) {
+  return readIntField(env, object, "objectID");
+}
+
+CK_SESSION_HANDLE getObjSessionID(JNIEnv* env, jobject object) {
+  if (object == nullptr) return unreadable(env);
+  jclass cls = env->GetObjectClass(object);
+  jfieldID field = env->GetFieldID(cls, "session", kSessionClassSig);
+  bool missing = env->ExceptionCheck() || field == nullptr;
+  env->DeleteLocalRef(cls);
+  if (missing) return unreadable(env);
+  jobject session = env->GetObjectField(object, field);
+  if (session == nullptr) return unreadable(env);
+  CK_SESSION_HANDLE handle = getSessionID(env, session);
+  env->DeleteLocalRef(session);
+  return handle;
+}
+
+}  // extern "C"
