@@ -1,0 +1,34 @@
+# The commands people type; CMake does the work in three build trees:
+#   build/linux       libquillon.so, quillon.jar, Java tests (real JVM, -Xcheck:jni)
+#   build/windows     quillon.dll cross-built with mingw-w64, native tests under wine
+#   build/linux-asan  the native suite under AddressSanitizer and UBSan
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= 2
+CONFIGURE = cmake -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -S .
+
+.PHONY: deps build test demo bench clean
+
+deps:
+	@sh cmake/deps.sh
+
+build: deps
+	$(CONFIGURE) -B build/linux >/dev/null
+	cmake --build build/linux -j $(JOBS)
+	$(CONFIGURE) -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+	cmake --build build/windows -j $(JOBS)
+
+test: build
+	$(CONFIGURE) -B build/linux-asan -DQUILLON_SANITIZE=ON >/dev/null
+	cmake --build build/linux-asan -j $(JOBS)
+	ctest --test-dir build/linux --output-on-failure
+	ctest --test-dir build/linux-asan --output-on-failure
+	ctest --test-dir build/windows --output-on-failure
+
+demo: build
+	@echo "not yet"
+
+bench: build
+	@echo "not yet"
+
+clean:
+	rm -rf build

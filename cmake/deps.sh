@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need. As root the
+# missing ones are installed; otherwise they are listed and the step fails.
+set -e
+packages="cmake make g++ openjdk-17-jdk-headless libp11-kit-dev softhsm2 \
+  g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" = 0 ]; then
+  echo "Installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends $missing
+else
+  echo "Missing Debian packages:$missing" >&2
+  echo "Install them with: sudo apt-get install$missing" >&2
+  exit 1
+fi
