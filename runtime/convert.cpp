@@ -35,7 +35,10 @@ jint CK2J_VER(CK_VERSION version) {
 jstring CK2J_STR(JNIEnv* env, const CK_UTF8CHAR* field, int width) {
   // The field is blank padded and not NUL terminated: copy it and terminate
   // the copy. The VM reads it as modified UTF-8, so an embedded NUL ends it.
-  char* text = static_cast<char*>(malloc(static_cast<size_t>(width) + 1));
+  // With an exception pending (an earlier conversion of the same call
+  // failed) the VM may not be asked for anything more.
+  char* text =
+      env->ExceptionCheck() ? nullptr : static_cast<char*>(malloc(static_cast<size_t>(width) + 1));
   jstring result = nullptr;
   if (text != nullptr) {
     memcpy(text, field, static_cast<size_t>(width));

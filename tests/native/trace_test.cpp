@@ -1,0 +1,168 @@
+// The trace log, byte for byte. Tracing never switches off and, once on,
+// standard output is the log for the rest of the process, so this program
+// runs alone and reports on standard error.
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "fakejni.h"
+#include "it_morvale_pkcs11_nat_NativePKCS11.h"
+#include "support.h"
+
+namespace {
+
+const char kLog[] = "/var/tmp/jpkcs110.log";
+int failures = 0;
+
+std::string readLog(long from) {
+  std::string text;
+  FILE* f = fopen(kLog, "rb");
+  if (f == nullptr) return text;
+  fseek(f, from, SEEK_SET);
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  fclose(f);
+  return text;
+}
+
+long logSize() {
+  FILE* f = fopen(kLog, "rb");
+  if (f == nullptr) return 0;
+  fseek(f, 0, SEEK_END);
+  long size = ftell(f);
+  fclose(f);
+  return size;
+}
+
+std::string hexHandle(const void* handle) {
+  char buffer[32];
+  snprintf(buffer, sizeof buffer, "%lx",
+           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(handle)));
+  return buffer;
+}
+
+// Runs `step` as one native call and returns what it added to the log.
+template <typename F>
+std::string traced(fakejni::Vm& vm, const char* name, F step) {
+  fflush(stdout);
+  long start = logSize();
+  vm.beginCall();
+  step();
+  fakejni::CallSummary summary = vm.endCall();
+  if (!summary.clean()) {
+    fprintf(stderr, "FAIL %s: JNI misuse\n", name);
+    ++failures;
+  }
+  vm.clearPending();
+  fflush(stdout);
+  return readLog(start);
+}
+
+void expect(const char* name, const std::string& expected, const std::string& actual) {
+  if (expected == actual) {
+    fprintf(stderr, "ok   %s\n", name);
+    return;
+  }
+  ++failures;
+  fprintf(stderr, "FAIL %s\n--- expected ---\n%s\n--- actual ---\n%s\n---\n", name,
+          expected.c_str(), actual.c_str());
+}
+
+}  // namespace
+
+int main() {
+  fakejni::Vm vm;
+  JNIEnv* env = vm.env();
+  jobject self = vm.newObject("it/morvale/pkcs11/nat/NativePKCS11");
+  testsupport::Recorder& rec = testsupport::Recorder::at(QREC_MODULE);
+  rec.reset();
+  rec.set("SLOTS", "2");
+#ifdef _WIN32
+  _putenv("PKCS11_ZOR_DEBUG=1");
+#else
+  setenv("PKCS11_ZOR_DEBUG", "", 1);
+#endif
+  jstring path = vm.newString(QREC_MODULE);
+  jlong module = 0;
+  std::string log = traced(vm, "load", [&] {
+    module = Java_it_morvale_pkcs11_nat_NativePKCS11_loadPKCS11Library(env, self, path);
+  });
+  std::string handle = hexHandle(reinterpret_cast<void*>(static_cast<intptr_t>(module)));
+  expect("load",
+         "setting debug to 1\n"
+         "JNI: start loadPKCS11Library (arg= " QREC_MODULE
+         ")\n"
+         "JNI:BRIDGE: Start loading library... Done: " +
+             handle +
+             "\n"
+             "JNI: library loaded: (Handle ptr=" +
+             handle +
+             ")\n"
+             "JNI: end loadPKCS11Library\n",
+         log);
+
+  jlong list = 0;
+  log = traced(vm, "bind", [&] {
+    list = Java_it_morvale_pkcs11_nat_NativePKCS11_functionListHandler(env, self, module);
+  });
+  void* symbol = testsupport::librarySymbol(rec.module, "C_GetFunctionList");
+  expect("bind",
+         "JNI:BRIDGE: Getting FuncList address... Done: " + hexHandle(symbol) +
+             "\n"
+             "JNI:BRIDGE: Calling FuncList... Done: " +
+             hexHandle(reinterpret_cast<void*>(static_cast<intptr_t>(list))) + "\n",
+         log);
+
+  expect("initialise", "JNI: PKCS11.libInitialize\nJNI:BRIDGE: Initializing... Done: 0\n",
+         traced(vm, "initialise",
+                [&] { Java_it_morvale_pkcs11_nat_NativePKCS11_libInitialize(env, self, list); }));
+  expect("info",
+         "JNI: start PKCS11.getInfo\n"
+         "JNI:BRIDGE: Calling C_GetInfo... Done\n"
+         "JNI: creating jobject PKCS11Info...OK\n",
+         traced(vm, "info",
+                [&] { Java_it_morvale_pkcs11_nat_NativePKCS11_getInfo(env, self, list); }));
+  expect("slots",
+         "JNI: start PKCS11.getSlotList\n"
+         "JNI:BRIDGE: Calling C_GetSlotList... (slots=2)... 0 Done\n"
+         "JNI: creating array of 2 PKCS11Slot\n"
+         "JNI: adding element 0 ... value= 0 ... OK\n"
+         "JNI: adding element 1 ... value= 1 ... OK\n",
+         traced(vm, "slots",
+                [&] { Java_it_morvale_pkcs11_nat_NativePKCS11_getSlotList(env, self, list, 1); }));
+  rec.set("NULLFN", "C_GetInfo");
+  expect("missing entry",
+         "JNI: start PKCS11.getInfo\n"
+         "JNI:BRIDGE: Calling C_GetInfo..."
+         "JNI: Throwing exc number 80000001..."
+         "JNI: Throwing vendor defined exc 'Internal error'... Done\n",
+         traced(vm, "missing entry",
+                [&] { Java_it_morvale_pkcs11_nat_NativePKCS11_getInfo(env, self, list); }));
+  rec.set("NULLFN", nullptr);
+  rec.set("RV_C_GetInfo", "0xa0");
+  expect("module code",
+         "JNI: start PKCS11.getInfo\n"
+         "JNI:BRIDGE: Calling C_GetInfo... Done\n"
+         "JNI: Throwing exc number a0... Done\n",
+         traced(vm, "module code",
+                [&] { Java_it_morvale_pkcs11_nat_NativePKCS11_getInfo(env, self, list); }));
+  rec.set("RV_C_GetInfo", nullptr);
+  expect("version", "JNI: start PKCS11.getBridgeVersion: 2.00\n", traced(vm, "version", [&] {
+           Java_it_morvale_pkcs11_nat_NativePKCS11_getBridgeVersion(env, self);
+         }));
+  expect("finalise", "JNI: PKCS11.libFinalize\nJNI:BRIDGE: Finalizing... Done: 0\n",
+         traced(vm, "finalise", [&] {
+           Java_it_morvale_pkcs11_nat_NativePKCS11_libFinalize(env, self, module, list);
+         }));
+
+  std::string whole = readLog(0);
+  if (whole.find('\r') != std::string::npos) {
+    ++failures;
+    fprintf(stderr, "FAIL the log holds carriage returns\n");
+  }
+  fprintf(stderr, "%s: %d failed\n", failures ? "FAILED" : "passed", failures);
+  return failures == 0 ? 0 : 1;
+}
