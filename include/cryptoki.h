@@ -84,6 +84,25 @@ CK_RV generateKeyPair(FunctionList list, CK_SESSION_HANDLE session, CK_MECHANISM
 CK_RV generateKey(FunctionList list, CK_SESSION_HANDLE session, CK_MECHANISM* mechanism,
                   CK_ATTRIBUTE* attributes, CK_ULONG count, CK_OBJECT_HANDLE* key);
 
+// Vendor functions, looked up by name in the module on every call. The
+// first argument is the module handle.
+void* getFunction(ModuleHandle module, const char* name);
+CK_RV C_Control(ModuleHandle module, CK_SLOT_ID slot, CK_ULONG command, CK_BYTE* data,
+                CK_ULONG* length);
+CK_RV C_Control2(ModuleHandle module, const char* readerName, CK_ULONG command, CK_BYTE* data,
+                 CK_ULONG* length);
+CK_RV C_InitPIN4(ModuleHandle module, CK_SESSION_HANDLE session, const char* puk,
+                 CK_ULONG pukLength, const char* newPin, CK_ULONG newPinLength, CK_ULONG option1,
+                 CK_ULONG option2);
+CK_RV C_InitPIN4Bit(ModuleHandle module, CK_SESSION_HANDLE session, const char* puk,
+                    CK_ULONG pukLength, const char* newPin, CK_ULONG newPinLength);
+CK_RV C_SetPIN4(ModuleHandle module, CK_SESSION_HANDLE session, const char* oldPin,
+                CK_ULONG oldLength, const char* newPin, CK_ULONG newLength);
+CK_RV C_GetTokenParam(ModuleHandle module, CK_SESSION_HANDLE session, const char* name,
+                      CK_ULONG nameLength, CK_BYTE* value, CK_ULONG* valueLength);
+CK_RV C_SetTokenParam(ModuleHandle module, CK_SESSION_HANDLE session, const char* name,
+                      CK_ULONG nameLength, const char* value, CK_ULONG valueLength);
+
 }  // extern "C"
 
 // The platform loader, one source per platform.

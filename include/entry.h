@@ -109,6 +109,45 @@ class Heap {
   T* block_ = nullptr;
 };
 
+// A Java byte array pinned with GetByteArrayElements and released in mode 0
+// (whatever the module wrote is copied back) on every path. A null array is
+// not pinned: `isNull()` tells it apart from a pin that the VM refused (an
+// exception is then pending).
+class PinnedBytes {
+ public:
+  PinnedBytes(JNIEnv* env, jbyteArray array) : env_(env), array_(array) {
+    if (array_ == nullptr) return;
+    length_ = env_->GetArrayLength(array_);
+    bytes_ = env_->GetByteArrayElements(array_, nullptr);
+    if (env_->ExceptionCheck()) bytes_ = nullptr;
+  }
+  ~PinnedBytes() {
+    if (bytes_ != nullptr) env_->ReleaseByteArrayElements(array_, bytes_, 0);
+  }
+  PinnedBytes(const PinnedBytes&) = delete;
+  PinnedBytes& operator=(const PinnedBytes&) = delete;
+  bool ok() const { return bytes_ != nullptr; }
+  bool isNull() const { return array_ == nullptr; }
+  CK_BYTE* data() const { return reinterpret_cast<CK_BYTE*>(bytes_); }
+  CK_ULONG length() const { return static_cast<CK_ULONG>(length_); }
+
+ private:
+  JNIEnv* env_;
+  jbyteArray array_;
+  jsize length_ = 0;
+  jbyte* bytes_ = nullptr;
+};
+
+// The mechanism of every operation: the type that Java gives (an unsigned
+// 32-bit number) and no parameter.
+inline CK_MECHANISM bareMechanism(jint type) {
+  CK_MECHANISM mechanism;
+  mechanism.mechanism = J2CK_TYPE(type);
+  mechanism.pParameter = nullptr;
+  mechanism.ulParameterLen = 0;
+  return mechanism;
+}
+
 // A Java class and one of its constructors, looked up by name and signature
 // on every call. When either is missing the VM's error is pending and `ok()`
 // is false.
@@ -139,6 +178,11 @@ class Constructor {
   Local<jclass> class_;
   jmethodID ctor_ = nullptr;
 };
+
+// Turns an object handle into a new NativePKCS11Object of `session`, as
+// every entry point that hands Java an object does. Null, with the VM's
+// error pending, when the class, its constructor or the object cannot be had.
+jobject wrapObject(JNIEnv* env, jobject session, CK_OBJECT_HANDLE handle);
 
 }  // namespace quillon
 
