@@ -9,6 +9,20 @@
 using quillon::printable;
 using quillon::trace;
 
+// C_Initialize and C_Finalize, both called with a null argument; the result
+// closes the opening line.
+template <typename F>
+static CK_RV callWithoutArguments(FunctionList list, F CK_FUNCTION_LIST::*member,
+                                  const char* opening) {
+  if (list == nullptr) return CKR_ZOR_NOTINIT;
+  trace("%s", opening);
+  F fn = list->*member;
+  if (fn == nullptr) return CKR_ZOR_NOFUNCPTR;
+  CK_RV rv = fn(nullptr);
+  trace(" Done: %li\n", rv);
+  return rv;
+}
+
 extern "C" {
 
 CK_RV loadLib(const char* path, ModuleHandle* module) {
@@ -37,25 +51,14 @@ CK_RV loadfunctionList(ModuleHandle module, FunctionList* list) {
 }
 
 CK_RV initLib(FunctionList list) {
-  if (list == nullptr) return CKR_ZOR_NOTINIT;
-  trace("JNI:BRIDGE: Initializing...");
-  CK_C_Initialize initialize = list->C_Initialize;
-  if (initialize == nullptr) return CKR_ZOR_NOFUNCPTR;
   // No arguments: the module is told that it will not be entered from
   // several threads at once and needs no locking callbacks.
-  CK_RV rv = initialize(nullptr);
-  trace(" Done: %li\n", rv);
-  return rv;
+  return callWithoutArguments(list, &CK_FUNCTION_LIST::C_Initialize, "JNI:BRIDGE: Initializing...");
 }
 
 CK_RV finalizeLib(ModuleHandle, FunctionList list) {
-  if (list == nullptr) return CKR_ZOR_NOTINIT;
-  trace("JNI:BRIDGE: Finalizing...");
-  CK_C_Finalize finalize = list->C_Finalize;
-  if (finalize == nullptr) return CKR_ZOR_NOFUNCPTR;
-  CK_RV rv = finalize(nullptr);
-  trace(" Done: %li\n", rv);
-  return rv;
+  // The module stays loaded.
+  return callWithoutArguments(list, &CK_FUNCTION_LIST::C_Finalize, "JNI:BRIDGE: Finalizing...");
 }
 
 }  // extern "C"
