@@ -22,7 +22,7 @@ test: build
 	cmake --build build/linux-asan -j $(JOBS)
 	ctest --test-dir build/linux --output-on-failure
 	ctest --test-dir build/linux-asan --output-on-failure
-	ctest --test-dir build/windows --output-on-failure
+	WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" ctest --test-dir build/windows --output-on-failure
 
 demo: build
 	@echo "not yet"
