@@ -1,11 +1,39 @@
-// Native methods of it.morvale.pkcs11.nat.NativePKCS11Session.
+// Native methods of it.morvale.pkcs11.nat.NativePKCS11Session: the session
+// itself, login and PINs, object search and creation, and the card-specific
+// extensions (vendor PIN functions, token parameters, the card's life-cycle
+// status on the Identrus application object).
+#include <stdint.h>
+#include <string.h>
+
 #include "entry.h"
 #include "it_morvale_pkcs11_nat_NativePKCS11Session.h"
+#include "template.h"
 
 using namespace quillon;
 
 static const char kObjectClass[] = "it/morvale/pkcs11/nat/NativePKCS11Object";
 static const char kObjectConstructor[] = "(Lit/morvale/pkcs11/nat/NativePKCS11Session;I)V";
+static const char kSessionInfoClass[] = "it/morvale/pkcs11/PKCS11SessionInfo";
+static const char kSessionInfoConstructor[] = "(III)V";
+
+static const char kNullParameter[] = "Internal error (Null parameter)";
+static const char kLengthMessage[] = "Different array length";
+static const char kMemoryMessage[] = "Internal error: Out of memory";
+static const char kNoNewPin[] = "Internal error: pNewPin == NULL";
+
+// The vendor-defined attributes of the Identrus application object: the one
+// that marks it, with the 32-bit value that it holds, and the card's
+// one-byte life-cycle status.
+static const CK_ATTRIBUTE_TYPE kIdentrusMarker = 0x80000201UL;
+static const uint32_t kIdentrusApplication = 0x80008001UL;
+static const CK_ATTRIBUTE_TYPE kLifeCycleStatus = 0x80004400UL;
+static const jint kPreFirstUse = 8;
+
+// The certificate template's vendor-defined attribute.
+static const CK_ATTRIBUTE_TYPE kCertificateVendorValue = 0x80002000UL;
+
+// The value buffer of getTokenParam, and one spare byte for a terminator.
+static const CK_ULONG kTokenParamCapacity = 1024;
 
 namespace quillon {
 
@@ -16,3 +44,496 @@ jobject wrapObject(JNIEnv* env, jobject session, CK_OBJECT_HANDLE handle) {
 }
 
 }  // namespace quillon
+
+extern "C" {
+
+// The Identrus application object of the session's token: its handle, 0
+// when no object matches, all ones when the search cannot be started and
+// all ones but the lowest bit when the search step fails (the search is then
+// left open).
+CK_OBJECT_HANDLE getIdentrusApplication(CK_SESSION_HANDLE session, FunctionList list) {
+  uint32_t value = kIdentrusApplication;
+  CK_ATTRIBUTE marker;
+  marker.type = kIdentrusMarker;
+  marker.pValue = &value;
+  marker.ulValueLen = sizeof(value);
+  if (findObjectsInit(list, session, &marker, 1) != CKR_OK)
+    return static_cast<CK_OBJECT_HANDLE>(-1);
+  CK_OBJECT_HANDLE found = 0;
+  if (findObjects(list, session, &found) != CKR_OK) return static_cast<CK_OBJECT_HANDLE>(-2);
+  findObjectsFinal(list, session);
+  return found;
+}
+
+}  // extern "C"
+
+namespace {
+
+// Reads the session handle and traces it, as most session methods do right
+// after their start text.
+bool readSession(JNIEnv* env, jobject self, CK_SESSION_HANDLE* session) {
+  if (!readHandle(env, getSessionID, self, session)) return false;
+  trace("(session= %li)\n", *session);
+  return true;
+}
+
+CK_USER_TYPE userType(jboolean securityOfficer) {
+  return securityOfficer ? CKU_SO : CKU_USER;
+}
+
+// A text that the call needs: false, with `message` thrown (or the VM's own
+// error standing), when Java gave none or the VM could not give its bytes.
+bool taken(JNIEnv* env, const Utf8& text, const char* message) {
+  if (text.ok()) return true;
+  refuse(env, message);
+  return false;
+}
+
+// A byte array that the call needs: false, with "Internal error (Null
+// parameter)" thrown for a null array or the VM's error for a refused pin.
+bool taken(JNIEnv* env, const PinnedBytes& bytes) {
+  if (bytes.ok()) return true;
+  if (bytes.isNull()) refuse(env, kNullParameter);
+  return false;
+}
+
+// The steps of login and loginContextSpecific: the session is traced only
+// once the PIN's text was had.
+void loginWithText(JNIEnv* env, jobject self, jlong list, CK_USER_TYPE user, jstring pin) {
+  trace("JNI: start PKCS11Session.login... ");
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  Utf8 text(env, pin);
+  if (!taken(env, text, "Internal error: utf_str == NULL")) return;
+  trace("(session= %li)\n", session);
+  failed(env, Morvale_login(functionList(list), session, user, text.get()));
+}
+
+// Wraps an object that the module made or found, with the trace lines of
+// findObject and createObject.
+jobject objectOf(JNIEnv* env, jobject self, CK_OBJECT_HANDLE handle) {
+  trace("JNI: creating PKCS11Object (%li)...", handle);
+  jobject object = wrapObject(env, self, handle);
+  if (object != nullptr) traceLine("OK");
+  return object;
+}
+
+// The two texts of a vendor PIN function: the new PIN, which Java must give
+// and which is taken first, and a PUK or old PIN, which may be null and then
+// reaches the module as a null pointer. Both are released on every path.
+class VendorPins {
+ public:
+  VendorPins(JNIEnv* env, jstring first, jstring newPin, const char* firstMessage)
+      : newPin_(env, newPin), first_(env, newPin_.ok() ? first : nullptr) {
+    if (newPin == nullptr)
+      refuse(env, kNoNewPin);
+    else if (!newPin_.ok())
+      refuse(env, "Internal error: utf_pNewPin == NULL");
+    else if (first != nullptr && !first_.ok())
+      refuse(env, firstMessage);
+    else
+      ok_ = true;
+  }
+  bool ok() const { return ok_; }
+  const char* first() const { return first_.get(); }
+  const char* newPin() const { return newPin_.get(); }
+
+ private:
+  Utf8 newPin_;
+  Utf8 first_;
+  bool ok_ = false;
+};
+
+// Java passes the lengths of the vendor texts as longs; they go on unchanged
+// (their low 32 bits where CK_ULONG is 32 bits wide).
+CK_ULONG vendorLength(jlong length) {
+  return static_cast<CK_ULONG>(length);
+}
+
+// The first steps of the three Identrus methods, printed whether or not
+// tracing is on: the session and the application object's handle, printed
+// as a 32-bit number without a line end.
+bool identrusApplication(JNIEnv* env, jobject self, jlong list, CK_SESSION_HANDLE* session,
+                         CK_OBJECT_HANDLE* application) {
+  if (!readHandle(env, getSessionID, self, session)) return false;
+  say("(session= %li)\n", *session);
+  *application = getIdentrusApplication(*session, functionList(list));
+  say("Identrus application id = %i", static_cast<int>(CK2J_INT(*application)));
+  return true;
+}
+
+// Reads the card's life-cycle status byte, signed; false after throwing.
+bool readLifeCycleStatus(JNIEnv* env, jlong list, CK_SESSION_HANDLE session,
+                         CK_OBJECT_HANDLE application, signed char* status) {
+  CK_ATTRIBUTE attribute;
+  attribute.type = kLifeCycleStatus;
+  CK_RV rv = getAttributeValue(functionList(list), session, application, &attribute);
+  if (failed(env, rv)) return false;
+  // The wrapper terminates the value, so an empty one reads as 0.
+  *status = static_cast<signed char>(static_cast<CK_BYTE*>(attribute.pValue)[0]);
+  free(attribute.pValue);
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+// --- The session, login and PINs -------------------------------------------
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_close(JNIEnv* env,
+                                                                            jobject self,
+                                                                            jlong list) {
+  trace("JNI: start PKCS11Session.closeSession... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  failed(env, closeSession(functionList(list), session));
+}
+
+JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getInfo(JNIEnv* env,
+                                                                                 jobject self,
+                                                                                 jlong list) {
+  trace("JNI: start PKCS11Session.getInfo... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return nullptr;
+  CK_SESSION_INFO info;
+  if (failed(env, getSessionInfo(functionList(list), session, &info))) return nullptr;
+  trace("JNI: creating jobject PKCS11SessionInfo...");
+  Constructor infoClass(env, kSessionInfoClass, kSessionInfoConstructor);
+  if (!infoClass.ok()) return nullptr;
+  jobject result =
+      infoClass.make(CK2J_INT(info.state), CK2J_FLAGS(info.flags), CK2J_INT(info.ulDeviceError));
+  if (result != nullptr) traceLine("OK");
+  return result;
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_login(
+    JNIEnv* env, jobject self, jlong list, jboolean securityOfficer, jstring pin) {
+  loginWithText(env, self, list, userType(securityOfficer), pin);
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_loginContextSpecific(
+    JNIEnv* env, jobject self, jlong list, jstring pin) {
+  loginWithText(env, self, list, CKU_CONTEXT_SPECIFIC, pin);
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_loginAuthPath(
+    JNIEnv* env, jobject self, jlong list, jboolean securityOfficer) {
+  trace("JNI: start PKCS11Session.login... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  failed(env, loginAuthPath(functionList(list), session, userType(securityOfficer)));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_logout(JNIEnv* env,
+                                                                             jobject self,
+                                                                             jlong list) {
+  trace("JNI: start PKCS11Session.logout... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  failed(env, Morvale_logout(functionList(list), session));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_initPIN(JNIEnv* env,
+                                                                              jobject self,
+                                                                              jlong list,
+                                                                              jstring pin) {
+  trace("JNI: start PKCS11Session.initPin... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  Utf8 text(env, pin);
+  if (!taken(env, text, "Internal error: newPinStr == NULL")) return;
+  failed(env, initPin(functionList(list), session, text.get()));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setPIN(
+    JNIEnv* env, jobject self, jlong list, jstring oldPin, jstring newPin) {
+  trace("JNI: start PKCS11Session.setPin... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  Utf8 oldText(env, oldPin);
+  if (!taken(env, oldText, "Internal error: oldPinStr == NULL")) return;
+  Utf8 newText(env, newPin);
+  if (!taken(env, newText, "Internal error: newPinStr == NULL")) return;
+  failed(env, setPin(functionList(list), session, oldText.get(), newText.get()));
+}
+
+// --- Object search and creation --------------------------------------------
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_findObjectsInit(
+    JNIEnv* env, jobject self, jlong list, jintArray types, jobjectArray values) {
+  trace("JNI: start PKCS11Session.findObjectsInit... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  // Without any template the search matches every object the session sees.
+  if (types == nullptr && values == nullptr) {
+    failed(env, findObjectsInit(functionList(list), session, nullptr, 0));
+    return;
+  }
+  Template search(env);
+  if (!search.build(types, values, kLengthMessage, kMemoryMessage)) return;
+  failed(env, findObjectsInit(functionList(list), session, search.attributes(), search.count()));
+}
+
+JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_findObject(JNIEnv* env,
+                                                                                    jobject self,
+                                                                                    jlong list) {
+  trace("JNI: start PKCS11Session.findObject... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return nullptr;
+  CK_OBJECT_HANDLE found;
+  if (failed(env, findObjects(functionList(list), session, &found))) return nullptr;
+  if (found == 0) {
+    traceLine("JNI: No more objects (NULL found)");
+    return nullptr;
+  }
+  return objectOf(env, self, found);
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_findObjectsFinal(JNIEnv* env,
+                                                                                       jobject self,
+                                                                                       jlong list) {
+  trace("JNI: start PKCS11Session.findObjectsFinal... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  failed(env, findObjectsFinal(functionList(list), session));
+}
+
+JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_createObject(
+    JNIEnv* env, jobject self, jlong list, jintArray types, jobjectArray values) {
+  trace("JNI: start PKCS11Session.createObj... ");
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  trace("(ses=%li)\n", session);
+  jobject result = nullptr;
+  {
+    Template attributes(env);
+    if (!attributes.build(types, values, kLengthMessage, kMemoryMessage)) return nullptr;
+    CK_OBJECT_HANDLE created = 0;
+    CK_RV rv = createObject(functionList(list), session, &created, attributes.attributes(),
+                            attributes.count());
+    traceLine("JNI: createObject PKCS11Session.createObj...");
+    if (!failed(env, rv)) result = objectOf(env, self, created);
+  }
+  // The template's values and then the template itself are freed as the
+  // guard goes out of scope.
+  traceLine("JNI: free PKCS11Session.createObj...");
+  traceLine("JNI: free(ckAttr) PKCS11Session.createObj...");
+  return result;
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_installCertificate(
+    JNIEnv* env, jobject self, jlong list, jlong vendorValue, jbyteArray certificate, jbyteArray,
+    jstring subject, jstring serialNumber, jstring issuer, jstring label) {
+  // Every line of this method is printed whether or not tracing is on.
+  say("JNI: start PKCS11Session.createObj... ");
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  say("(ses=%li)\n", session);
+
+  CK_OBJECT_CLASS objectClass = CKO_CERTIFICATE;
+  CK_CERTIFICATE_TYPE certificateType = CKC_X_509;
+  CK_ULONG vendor = static_cast<CK_ULONG>(vendorValue);
+  CK_ATTRIBUTE attributes[8] = {
+      {CKA_CLASS, &objectClass, sizeof(objectClass)},
+      {CKA_CERTIFICATE_TYPE, &certificateType, sizeof(certificateType)},
+      {kCertificateVendorValue, &vendor, sizeof(vendor)},
+      {CKA_VALUE, nullptr, 0},
+      {CKA_LABEL, nullptr, 0},
+      {CKA_SUBJECT, nullptr, 0},
+      {CKA_SERIAL_NUMBER, nullptr, 0},
+      {CKA_ISSUER, nullptr, 0},
+  };
+  PinnedBytes value(env, certificate);
+  if (!taken(env, value)) return;
+  attributes[3].pValue = value.data();
+  attributes[3].ulValueLen = value.length();
+
+  // The four texts, in the order label, subject, serial number, issuer, each
+  // printed as it is taken.
+  Utf8 labelText(env, label);
+  Utf8 subjectText(env, labelText.ok() ? subject : nullptr);
+  Utf8 serialText(env, subjectText.ok() ? serialNumber : nullptr);
+  Utf8 issuerText(env, serialText.ok() ? issuer : nullptr);
+  const Utf8* texts[4] = {&labelText, &subjectText, &serialText, &issuerText};
+  for (int i = 0; i < 4; ++i) {
+    if (!taken(env, *texts[i], kNullParameter)) return;
+    say("Label: %s\n", texts[i]->get());
+    attributes[4 + i].pValue = const_cast<char*>(texts[i]->get());
+    attributes[4 + i].ulValueLen = strlen(texts[i]->get());
+  }
+
+  CK_OBJECT_HANDLE created;
+  CK_RV rv = createObject(functionList(list), session, &created, attributes, 8);
+  if (rv != CKR_OK) say("C_CreateObject fails.");
+  failed(env, rv);
+}
+
+// --- Card-specific extensions ----------------------------------------------
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_loginellips(
+    JNIEnv* env, jobject self, jlong list, jboolean securityOfficer, jbyteArray pin) {
+  trace("JNI: start PKCS11Session.login ellips... ");
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  PinnedBytes bytes(env, pin);
+  if (!taken(env, bytes)) return;
+  trace("(session= %li)\n", session);
+  failed(env, loginellips(functionList(list), session, userType(securityOfficer), bytes.data(),
+                          bytes.length()));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setPINellips(
+    JNIEnv* env, jobject self, jlong list, jbyteArray oldPin, jbyteArray newPin) {
+  trace("JNI: start PKCS11Session.setPin ellips... ");
+  CK_SESSION_HANDLE session;
+  if (!readSession(env, self, &session)) return;
+  PinnedBytes oldBytes(env, oldPin);
+  if (!taken(env, oldBytes)) return;
+  PinnedBytes newBytes(env, newPin);
+  if (!taken(env, newBytes)) return;
+  failed(env, setPinellips(functionList(list), session, oldBytes.data(), oldBytes.length(),
+                           newBytes.data(), newBytes.length()));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_initPIN4(
+    JNIEnv* env, jobject self, jlong module, jstring puk, jlong pukLength, jstring newPin,
+    jlong newPinLength, jint option1, jint option2) {
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  VendorPins pins(env, puk, newPin, "Internal error: utf_pPuk == NULL");
+  if (!pins.ok()) return;
+  failed(env, C_InitPIN4(moduleHandle(module), session, pins.first(), vendorLength(pukLength),
+                         pins.newPin(), vendorLength(newPinLength), static_cast<CK_BYTE>(option1),
+                         static_cast<CK_BYTE>(option2)));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_initPIN4Bit(
+    JNIEnv* env, jobject self, jlong module, jstring puk, jlong pukLength, jstring newPin,
+    jlong newPinLength) {
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  VendorPins pins(env, puk, newPin, "Internal error: utf_pPuk == NULL");
+  if (!pins.ok()) return;
+  failed(env, C_InitPIN4Bit(moduleHandle(module), session, pins.first(), vendorLength(pukLength),
+                            pins.newPin(), vendorLength(newPinLength)));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setPIN4(
+    JNIEnv* env, jobject self, jlong module, jstring oldPin, jlong oldPinLength, jstring newPin,
+    jlong newPinLength) {
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  VendorPins pins(env, oldPin, newPin, "Internal error: utf_pPin == NULL");
+  if (!pins.ok()) return;
+  failed(env, C_SetPIN4(moduleHandle(module), session, pins.first(), vendorLength(oldPinLength),
+                        pins.newPin(), vendorLength(newPinLength)));
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setTokenParam(
+    JNIEnv* env, jobject self, jlong module, jstring name, jlong nameLength, jstring value,
+    jlong valueLength) {
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  if (name == nullptr) {
+    refuse(env, kNoNewPin);
+    return;
+  }
+  Utf8 valueText(env, value);
+  if (!taken(env, valueText, "Internal error: utf_pValue == NULL")) return;
+  Utf8 nameText(env, name);
+  if (!taken(env, nameText, "Internal error: utf_pName == NULL")) return;
+  failed(env,
+         C_SetTokenParam(moduleHandle(module), session, nameText.get(), vendorLength(nameLength),
+                         valueText.get(), vendorLength(valueLength)));
+}
+
+JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getTokenParam(
+    JNIEnv* env, jobject self, jlong module, jstring name, jlong nameLength) {
+  CK_BYTE value[kTokenParamCapacity + 1];
+  memset(value, 0, sizeof(value));
+  CK_ULONG length = kTokenParamCapacity;
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  if (name == nullptr) {
+    refuse(env, kNoNewPin);
+    return nullptr;
+  }
+  CK_RV rv;
+  {
+    Utf8 nameText(env, name);
+    if (!taken(env, nameText, "Internal error: utf_pName == NULL")) return nullptr;
+    rv = C_GetTokenParam(moduleHandle(module), session, nameText.get(), vendorLength(nameLength),
+                         value, &length);
+  }
+  if (failed(env, rv)) return nullptr;
+  value[length < kTokenParamCapacity ? length : kTokenParamCapacity] = '\0';
+  jstring result = env->NewStringUTF(reinterpret_cast<const char*>(value));
+  if (env->ExceptionCheck()) return nullptr;
+  return result;
+}
+
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setCardStatus(JNIEnv* env,
+                                                                                    jobject self,
+                                                                                    jlong list,
+                                                                                    jint status) {
+  // Every line of this method is printed whether or not tracing is on.
+  say("JNI: start PKCS11Session.setCardStatus oberthur... ");
+  CK_SESSION_HANDLE session;
+  CK_OBJECT_HANDLE application;
+  if (!identrusApplication(env, self, list, &session, &application)) return;
+  say("\n");
+  signed char current;
+  if (!readLifeCycleStatus(env, list, session, application, &current)) return;
+  say("Current lifeCycle status %d\n", current);
+  CK_BYTE newStatus = static_cast<CK_BYTE>(status);
+  if (status == kPreFirstUse) sayLine("Setting status to pre.first use");
+  say("Setting lifeCycle status to %d\n", static_cast<signed char>(newStatus));
+  CK_ATTRIBUTE attribute;
+  attribute.type = kLifeCycleStatus;
+  attribute.pValue = &newStatus;
+  attribute.ulValueLen = 1;
+  CK_RV rv = setAttributeValue(functionList(list), session, application, &attribute, 1);
+  if (rv != CKR_OK) say("Error number : %li\n", rv);
+  failed(env, rv);
+}
+
+JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getCardStatus(JNIEnv* env,
+                                                                                    jobject self,
+                                                                                    jlong list) {
+  // Every line of this method is printed whether or not tracing is on.
+  say("JNI: start PKCS11Session.getCardStatus oberthur... ");
+  CK_SESSION_HANDLE session;
+  CK_OBJECT_HANDLE application;
+  if (!identrusApplication(env, self, list, &session, &application)) return 0;
+  say("\n");
+  signed char status;
+  if (!readLifeCycleStatus(env, list, session, application, &status)) return 0;
+  say("lifeCycle status %d\n", status);
+  return status;
+}
+
+JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getIdentrusObject(
+    JNIEnv* env, jobject self, jlong list) {
+  // Every line of this method is printed whether or not tracing is on.
+  say("JNI: start PKCS11Session.getIdentrusObject... ");
+  CK_SESSION_HANDLE session;
+  CK_OBJECT_HANDLE application;
+  if (!identrusApplication(env, self, list, &session, &application)) return nullptr;
+  say("JNI: creating PKCS11Object (%li)...", application);
+  Constructor objectClass(env, kObjectClass, kObjectConstructor);
+  if (objectClass.javaClass() == nullptr) {
+    sayLine("Unable to find class NativePKCS11Object");
+    return nullptr;
+  }
+  if (!objectClass.ok()) {
+    sayLine("Unable to find constructor for class NativePKCS11Object");
+    return nullptr;
+  }
+  jobject object = objectClass.make(self, CK2J_INT(application));
+  if (object == nullptr)
+    sayLine("Unable to find construct new object for class NativePKCS11Object");
+  return object;
+}
+
+}  // extern "C"
