@@ -20,6 +20,7 @@ static const char kNullParameter[] = "Internal error (Null parameter)";
 static const char kLengthMessage[] = "Different array length";
 static const char kMemoryMessage[] = "Internal error: Out of memory";
 static const char kNoNewPin[] = "Internal error: pNewPin == NULL";
+static const char kNoPukText[] = "Internal error: utf_pPuk == NULL";
 
 // The vendor-defined attributes of the Identrus application object: the one
 // that marks it, with the 32-bit value that it holds, and the card's
@@ -143,6 +144,19 @@ class VendorPins {
   Utf8 first_;
   bool ok_ = false;
 };
+
+// The steps of the three vendor PIN methods, which write no trace lines of
+// their own: the session, the two texts, the call that `vendorCall` makes
+// with them, and its result thrown when it failed.
+template <typename Call>
+void withVendorPins(JNIEnv* env, jobject self, jstring first, jstring newPin,
+                    const char* firstMessage, Call vendorCall) {
+  CK_SESSION_HANDLE session;
+  if (!readHandle(env, getSessionID, self, &session)) return;
+  VendorPins pins(env, first, newPin, firstMessage);
+  if (!pins.ok()) return;
+  failed(env, vendorCall(session, pins));
+}
 
 // Java passes the lengths of the vendor texts as longs; they go on unchanged
 // (their low 32 bits where CK_ULONG is 32 bits wide).
@@ -399,35 +413,33 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setPINelli
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_initPIN4(
     JNIEnv* env, jobject self, jlong module, jstring puk, jlong pukLength, jstring newPin,
     jlong newPinLength, jint option1, jint option2) {
-  CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
-  VendorPins pins(env, puk, newPin, "Internal error: utf_pPuk == NULL");
-  if (!pins.ok()) return;
-  failed(env, C_InitPIN4(moduleHandle(module), session, pins.first(), vendorLength(pukLength),
-                         pins.newPin(), vendorLength(newPinLength), static_cast<CK_BYTE>(option1),
-                         static_cast<CK_BYTE>(option2)));
+  withVendorPins(
+      env, self, puk, newPin, kNoPukText, [&](CK_SESSION_HANDLE session, const VendorPins& pins) {
+        return C_InitPIN4(moduleHandle(module), session, pins.first(), vendorLength(pukLength),
+                          pins.newPin(), vendorLength(newPinLength), static_cast<CK_BYTE>(option1),
+                          static_cast<CK_BYTE>(option2));
+      });
 }
 
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_initPIN4Bit(
     JNIEnv* env, jobject self, jlong module, jstring puk, jlong pukLength, jstring newPin,
     jlong newPinLength) {
-  CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
-  VendorPins pins(env, puk, newPin, "Internal error: utf_pPuk == NULL");
-  if (!pins.ok()) return;
-  failed(env, C_InitPIN4Bit(moduleHandle(module), session, pins.first(), vendorLength(pukLength),
-                            pins.newPin(), vendorLength(newPinLength)));
+  withVendorPins(
+      env, self, puk, newPin, kNoPukText, [&](CK_SESSION_HANDLE session, const VendorPins& pins) {
+        return C_InitPIN4Bit(moduleHandle(module), session, pins.first(), vendorLength(pukLength),
+                             pins.newPin(), vendorLength(newPinLength));
+      });
 }
 
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setPIN4(
     JNIEnv* env, jobject self, jlong module, jstring oldPin, jlong oldPinLength, jstring newPin,
     jlong newPinLength) {
-  CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
-  VendorPins pins(env, oldPin, newPin, "Internal error: utf_pPin == NULL");
-  if (!pins.ok()) return;
-  failed(env, C_SetPIN4(moduleHandle(module), session, pins.first(), vendorLength(oldPinLength),
-                        pins.newPin(), vendorLength(newPinLength)));
+  withVendorPins(env, self, oldPin, newPin, "Internal error: utf_pPin == NULL",
+                 [&](CK_SESSION_HANDLE session, const VendorPins& pins) {
+                   return C_SetPIN4(moduleHandle(module), session, pins.first(),
+                                    vendorLength(oldPinLength), pins.newPin(),
+                                    vendorLength(newPinLength));
+                 });
 }
 
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setTokenParam(

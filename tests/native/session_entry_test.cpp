@@ -77,6 +77,14 @@ class SessionEntry : public testsupport::Jvm {
   }
   size_t count(const std::string& function) { return rec.journal(function).size(); }
 
+  // What `body` printed to standard output.
+  template <typename F>
+  static std::string printedBy(F body) {
+    CaptureStdout out;
+    body();
+    return out.text();
+  }
+
   void login(jboolean so, const char* pin) {
     callVoid([&] { SESSION(login)(env, self, list, so, pin ? newString(pin) : nullptr); });
   }
@@ -378,15 +386,13 @@ TEST_F(SessionEntry, InstallCertificateBuildsItsFixedTemplate) {
   start();
   jbyteArray der = vm.newBytes({0x30, 0x03, 0x02, 0x01, 0x00});
   std::string printed;
-  {
-    CaptureStdout out;
+  printed = printedBy([&] {
     callVoid([&] {
       SESSION(installCertificate)
       (env, self, list, 0x100000002LL, der, nullptr, newString("CN=subject"), newString("42"),
        newString("CN=issuer"), newString("my cert"));
     });
-    printed = out.text();
-  }
+  });
   expectNothingPending();
   EXPECT_EQ(
       "JNI: start PKCS11Session.createObj... (ses=1)\n"
@@ -621,11 +627,8 @@ TEST_F(SessionEntry, CardStatusOnTheIdentrusApplication) {
   start();
   std::string printed;
   jint status;
-  {
-    CaptureStdout out;
-    status = call([&] { return SESSION(getCardStatus)(env, self, list); });
-    printed = out.text();
-  }
+  printed =
+      printedBy([&] { status = call([&] { return SESSION(getCardStatus)(env, self, list); }); });
   EXPECT_EQ(8, status);
   EXPECT_EQ(
       "JNI: start PKCS11Session.getCardStatus oberthur... (session= 1)\n"
@@ -638,11 +641,7 @@ TEST_F(SessionEntry, CardStatusOnTheIdentrusApplication) {
   EXPECT_EQ(1u, count("C_FindObjectsFinal"));
   EXPECT_TRUE(contains(last("C_GetAttributeValue"), "hObject=0x1 pTemplate=[{type=0x80004400,"));
 
-  {
-    CaptureStdout out;
-    callVoid([&] { SESSION(setCardStatus)(env, self, list, 200); });
-    printed = out.text();
-  }
+  printed = printedBy([&] { callVoid([&] { SESSION(setCardStatus)(env, self, list, 200); }); });
   expectNothingPending();
   EXPECT_EQ(
       "JNI: start PKCS11Session.setCardStatus oberthur... (session= 1)\n"
@@ -658,29 +657,17 @@ TEST_F(SessionEntry, CardStatusOnTheIdentrusApplication) {
     EXPECT_EQ(-56, call([&] { return SESSION(getCardStatus)(env, self, list); }));
   }
 
-  {
-    CaptureStdout out;
-    callVoid([&] { SESSION(setCardStatus)(env, self, list, 264); });
-    printed = out.text();
-  }
+  printed = printedBy([&] { callVoid([&] { SESSION(setCardStatus)(env, self, list, 264); }); });
   EXPECT_FALSE(contains(printed, "pre.first use")) << "the whole int is compared";
   EXPECT_TRUE(contains(last("C_SetAttributeValue"), "val=08}"));
-  {
-    CaptureStdout out;
-    callVoid([&] { SESSION(setCardStatus)(env, self, list, 8); });
-    printed = out.text();
-  }
+  printed = printedBy([&] { callVoid([&] { SESSION(setCardStatus)(env, self, list, 8); }); });
   EXPECT_TRUE(contains(printed,
                        "Current lifeCycle status 8\nSetting status to pre.first use\n"
                        "Setting lifeCycle status to 8\n"))
       << printed;
 
   rec.set("RV_C_SetAttributeValue", "0x10");
-  {
-    CaptureStdout out;
-    callVoid([&] { SESSION(setCardStatus)(env, self, list, 1); });
-    printed = out.text();
-  }
+  printed = printedBy([&] { callVoid([&] { SESSION(setCardStatus)(env, self, list, 1); }); });
   EXPECT_EQ(0x10, thrownCode());
   EXPECT_TRUE(contains(printed, "Setting lifeCycle status to 1\nError number : 16\n")) << printed;
 }
@@ -688,21 +675,14 @@ TEST_F(SessionEntry, CardStatusOnTheIdentrusApplication) {
 TEST_F(SessionEntry, CardStatusWithoutTheApplication) {
   start();
   std::string printed;
-  {
-    CaptureStdout out;
-    EXPECT_EQ(0, call([&] { return SESSION(getCardStatus)(env, self, list); }));
-    printed = out.text();
-  }
+  printed = printedBy(
+      [&] { EXPECT_EQ(0, call([&] { return SESSION(getCardStatus)(env, self, list); })); });
   EXPECT_EQ(0x82, thrownCode()) << "the module's error for the handle 0";
   EXPECT_TRUE(contains(printed, "Identrus application id = 0\n")) << printed;
   EXPECT_FALSE(contains(printed, "lifeCycle")) << printed;
 
   rec.set("RV_C_FindObjectsInit", "0x5");
-  {
-    CaptureStdout out;
-    callVoid([&] { SESSION(setCardStatus)(env, self, list, 8); });
-    printed = out.text();
-  }
+  printed = printedBy([&] { callVoid([&] { SESSION(setCardStatus)(env, self, list, 8); }); });
   EXPECT_EQ(0x82, thrownCode());
   EXPECT_TRUE(contains(printed, "Identrus application id = -1\n")) << printed;
   EXPECT_FALSE(contains(printed, "Setting")) << "nothing is written";
@@ -715,11 +695,8 @@ TEST_F(SessionEntry, CardStatusWithoutTheApplication) {
   rec.set("RV_C_FindObjects", "0x30");
   rec.journalClear();
   jobject object;
-  {
-    CaptureStdout out;
-    object = call([&] { return SESSION(getIdentrusObject)(env, self, list); });
-    printed = out.text();
-  }
+  printed = printedBy(
+      [&] { object = call([&] { return SESSION(getIdentrusObject)(env, self, list); }); });
   ASSERT_NE(nullptr, object);
   EXPECT_EQ(-2, vm.intField(object, "objectID"));
   EXPECT_EQ(0u, count("C_FindObjectsFinal")) << "the failed search is left open";
@@ -746,13 +723,10 @@ TEST_F(SessionEntry, IdentrusObject) {
                          "Unable to find constructor for class NativePKCS11Object\n",
                          "Unable to find construct new object for class NativePKCS11Object\n"};
   for (int i = 0; i < 3; ++i) {
-    std::string printed;
-    {
-      CaptureStdout out;
+    std::string printed = printedBy([&] {
       vm.failNext(failures[i]);
       EXPECT_EQ(nullptr, call([&] { return SESSION(getIdentrusObject)(env, self, list); }));
-      printed = out.text();
-    }
+    });
     EXPECT_FALSE(thrownClass().empty()) << "the VM's own error stands";
     EXPECT_TRUE(contains(printed, std::string("JNI: creating PKCS11Object (1)...") + lines[i]))
         << printed;
