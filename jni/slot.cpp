@@ -27,15 +27,34 @@ static bool readSlot(JNIEnv* env, jobject self, CK_SLOT_ID* slot) {
   return true;
 }
 
-// The first steps of getTokenInfo and getTokenSN: the token information of
-// the slot. False with an exception pending when it cannot be had.
-static bool readToken(JNIEnv* env, jobject self, jlong list, CK_TOKEN_INFO* info) {
+// getTokenInfo and getTokenSN: the token information of the slot, as a
+// PKCS11TokenInfo or, for `serialOnly`, just its serial number. Both look the
+// class up; null with an exception pending when anything cannot be had.
+static jobject tokenInfo(JNIEnv* env, jobject self, jlong list, bool serialOnly) {
   trace("JNI: start PKCS11Slot.getInfo... ");
   CK_SLOT_ID slot;
-  if (!readSlot(env, self, &slot)) return false;
-  if (failed(env, getTokenInfo(functionList(list), slot, info))) return false;
+  if (!readSlot(env, self, &slot)) return nullptr;
+  CK_TOKEN_INFO info;
+  if (failed(env, getTokenInfo(functionList(list), slot, &info))) return nullptr;
   trace("JNI: creating jobject PKCS11TokenInfo...");
-  return true;
+  Constructor tokenClass(env, kTokenInfoClass, kTokenInfoConstructor);
+  if (!tokenClass.ok()) return nullptr;
+  if (serialOnly) return CK2J_STR(env, info.serialNumber, 16);
+  Local<jstring> label(env, CK2J_STR(env, info.label, 32));
+  Local<jstring> manufacturer(env, CK2J_STR(env, info.manufacturerID, 32));
+  Local<jstring> model(env, CK2J_STR(env, info.model, 16));
+  Local<jstring> serial(env, CK2J_STR(env, info.serialNumber, 16));
+  Local<jstring> time(env, CK2J_STR(env, info.utcTime, 16));
+  jobject result = tokenClass.make(
+      label.get(), manufacturer.get(), model.get(), serial.get(), CK2J_FLAGS(info.flags),
+      CK2J_INT(info.ulMaxSessionCount), CK2J_INT(info.ulSessionCount),
+      CK2J_INT(info.ulMaxRwSessionCount), CK2J_INT(info.ulRwSessionCount),
+      CK2J_INT(info.ulMaxPinLen), CK2J_INT(info.ulMinPinLen), CK2J_INT(info.ulTotalPublicMemory),
+      CK2J_INT(info.ulFreePublicMemory), CK2J_INT(info.ulTotalPrivateMemory),
+      CK2J_INT(info.ulFreePrivateMemory), CK2J_VER(info.hardwareVersion),
+      CK2J_VER(info.firmwareVersion), time.get());
+  if (result != nullptr) traceLine("OK");
+  return result;
 }
 
 // Pins a control buffer that the vendor function reads and writes, and
@@ -105,36 +124,14 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_getInfo(JN
 JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_getTokenInfo(JNIEnv* env,
                                                                                    jobject self,
                                                                                    jlong list) {
-  CK_TOKEN_INFO info;
-  if (!readToken(env, self, list, &info)) return nullptr;
-  Constructor tokenClass(env, kTokenInfoClass, kTokenInfoConstructor);
-  if (!tokenClass.ok()) return nullptr;
-  Local<jstring> label(env, CK2J_STR(env, info.label, 32));
-  Local<jstring> manufacturer(env, CK2J_STR(env, info.manufacturerID, 32));
-  Local<jstring> model(env, CK2J_STR(env, info.model, 16));
-  Local<jstring> serial(env, CK2J_STR(env, info.serialNumber, 16));
-  Local<jstring> time(env, CK2J_STR(env, info.utcTime, 16));
-  jobject result = tokenClass.make(
-      label.get(), manufacturer.get(), model.get(), serial.get(), CK2J_FLAGS(info.flags),
-      CK2J_INT(info.ulMaxSessionCount), CK2J_INT(info.ulSessionCount),
-      CK2J_INT(info.ulMaxRwSessionCount), CK2J_INT(info.ulRwSessionCount),
-      CK2J_INT(info.ulMaxPinLen), CK2J_INT(info.ulMinPinLen), CK2J_INT(info.ulTotalPublicMemory),
-      CK2J_INT(info.ulFreePublicMemory), CK2J_INT(info.ulTotalPrivateMemory),
-      CK2J_INT(info.ulFreePrivateMemory), CK2J_VER(info.hardwareVersion),
-      CK2J_VER(info.firmwareVersion), time.get());
-  if (result != nullptr) traceLine("OK");
-  return result;
+  return tokenInfo(env, self, list, false);
 }
 
 JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_getTokenSN(JNIEnv* env,
                                                                                  jobject self,
                                                                                  jlong list) {
-  CK_TOKEN_INFO info;
-  if (!readToken(env, self, list, &info)) return nullptr;
-  Constructor tokenClass(env, kTokenInfoClass, kTokenInfoConstructor);
-  if (!tokenClass.ok()) return nullptr;
-  // Only the serial number is returned; the class is looked up all the same.
-  return CK2J_STR(env, info.serialNumber, 16);
+  // No object is made and no "OK" printed: only the serial number is returned.
+  return static_cast<jstring>(tokenInfo(env, self, list, true));
 }
 
 JNIEXPORT jintArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_getMechanismList(
