@@ -1,13 +1,11 @@
 // Test-only JNI hooks: let the Java suite reach bridge functions that no
 // entry point exposes directly (the throw functions with any code) and the
 // process state around the trace log (flushing standard output, changing the
-// environment variable that switches tracing on), and a session opened through
-// the call layer, so that the session suites need no slot entry point.
+// environment variable that switches tracing on).
 #include <jni.h>
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "cryptoki.h"
 #include "runtime.h"
 
 extern "C" {
@@ -36,15 +34,5 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_setTraceVariable(J
 
 JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_debugFlag(JNIEnv*, jclass) {
   return debug;
-}
-
-JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_openSession(JNIEnv* env, jclass,
-                                                                          jlong list, jint slot,
-                                                                          jint flags) {
-  CK_SESSION_HANDLE session = 0;
-  CK_RV rv = openSession(reinterpret_cast<FunctionList>(static_cast<intptr_t>(list)),
-                         J2CK_HANDLE(slot), J2CK_FLAGS(flags), &session);
-  if (rv != CKR_OK) throwCKExc(env, rv);
-  return CK2J_SESSION(session);
 }
 }

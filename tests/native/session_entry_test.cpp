@@ -514,9 +514,10 @@ TEST_F(SessionEntry, VendorPinFunctionsReceiveTextsAndLengthsAsGiven) {
 
   callVoid([&] { SESSION(initPIN4Bit)(env, self, module, nullptr, 0, newString("2468"), 4); });
   expectNothingPending();
-  EXPECT_TRUE(
-      contains(last("C_InitPIN4"), "puk=NULL pukLen=0x0 newPin=32343638 newPinLen=0x4 option1="))
-      << last("C_InitPIN4");
+  EXPECT_EQ(
+      "C_InitPIN4 hSession=0x1 puk=NULL pukLen=0x0 newPin=32343638 newPinLen=0x4 option1=0x0 "
+      "option2=0x0 -> 0x0",
+      last("C_InitPIN4"));
 
   callVoid([&] {
     SESSION(setPIN4)(env, self, module, newString("2468"), 4, newString("1357"), 0x100000004LL);

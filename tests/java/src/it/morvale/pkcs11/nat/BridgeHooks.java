@@ -15,7 +15,4 @@ final class BridgeHooks {
   static native void setTraceVariable(boolean set);
 
   static native int debugFlag();
-
-  /** Opens a session through the call layer's C_OpenSession wrapper; returns its handle. */
-  static native int openSession(long list, int slot, int flags) throws PKCS11Exception;
 }

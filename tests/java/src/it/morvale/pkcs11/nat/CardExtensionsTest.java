@@ -57,9 +57,8 @@ class CardExtensionsTest {
           last("C_InitPIN4"), "lengths go on as given");
       assertCode(CKR_PIN_INCORRECT, () -> s.initPIN4(m.module, "0000", 4, "1", 1, 0, 0));
       s.initPIN4Bit(m.module, null, 0, "2468", 4);
-      assertTrue(last("C_InitPIN4")
-                     .startsWith("C_InitPIN4 hSession=0x1 puk=NULL pukLen=0x0 newPin=32343638 "
-                         + "newPinLen=0x4 "),
+      assertEquals("C_InitPIN4 hSession=0x1 puk=NULL pukLen=0x0 newPin=32343638 newPinLen=0x4 "
+              + "option1=0x0 option2=0x0 -> 0x0",
           last("C_InitPIN4"));
       s.setPIN4(m.module, "2468", 4, "1357", 4);
       assertEquals("C_SetPIN4 hSession=0x1 oldPin=32343638 oldLen=0x4 newPin=31333537 newLen=0x4 "

@@ -35,14 +35,10 @@ final class LoadedModule implements AutoCloseable {
     TestBridge.clearJournal();
   }
 
-  /**
-   * A serial session on the slot with this ID, opened through the call layer (the test hooks), so
-   * that the session suites do not rest on the slot's own entry points.
-   */
+  /** A serial session, read-write or read-only, on the slot with this ID. */
   NativePKCS11Session openSession(int slotID, boolean readWrite) throws PKCS11Exception {
     int flags = 0x4 | (readWrite ? 0x2 : 0);
-    return new NativePKCS11Session(
-        new NativePKCS11Slot(p11, slotID), BridgeHooks.openSession(list, slotID, flags));
+    return new NativePKCS11Slot(p11, slotID).openSession(list, flags);
   }
 
   /** The slot ID of the first slot with a token. */
