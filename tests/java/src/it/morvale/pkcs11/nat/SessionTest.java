@@ -27,70 +27,35 @@ class SessionTest {
   }
 
   @Test
-  void loginPassesUserTypesAndPinsAsTheModuleExpects() throws PKCS11Exception {
+  void loginPinsAndTheirFailures() throws PKCS11Exception {
     try (LoadedModule m = LoadedModule.recording("TOKEN_FLAGS=0x50d")) {
       NativePKCS11Session s = m.openSession(0, true);
-      TestBridge.clearJournal();
       s.login(m.list, true, "5678");
       assertEquals("C_Login hSession=0x1 userType=0x0 pPin=35363738 ulPinLen=0x4 -> 0x0",
           last("C_Login"));
+      s.initPIN(m.list, "246810");
       s.logout(m.list);
-      s.login(m.list, false, "1234");
-      assertEquals("C_Login hSession=0x1 userType=0x1 pPin=31323334 ulPinLen=0x4 -> 0x0",
+      s.setPIN(m.list, "246810", "1357");
+      s.loginAuthPath(m.list, false);
+      assertEquals("C_Login hSession=0x1 userType=0x1 pPin=NULL ulPinLen=0x0 -> 0x0",
           last("C_Login"));
-      s.loginContextSpecific(m.list, "1234");
-      assertEquals("C_Login hSession=0x1 userType=0x2 pPin=31323334 ulPinLen=0x4 -> 0x0",
+      s.loginContextSpecific(m.list, "1357");
+      assertEquals("C_Login hSession=0x1 userType=0x2 pPin=31333537 ulPinLen=0x4 -> 0x0",
           last("C_Login"));
-      assertCode(CKR_USER_ALREADY_LOGGED_IN, () -> s.login(m.list, false, "1234"));
+      assertCode(CKR_USER_ALREADY_LOGGED_IN, () -> s.login(m.list, false, "1357"));
       s.logout(m.list);
       assertCode(CKR_USER_NOT_LOGGED_IN, () -> s.logout(m.list));
-      assertEquals("C_Logout hSession=0x1 -> 0x101", last("C_Logout"));
 
       // Non-ASCII PINs travel as their modified UTF-8 bytes, U+0000 as C0 80.
       assertCode(CKR_PIN_INCORRECT, () -> s.login(m.list, false, "é\u0000"));
       assertEquals("C_Login hSession=0x1 userType=0x1 pPin=c3a9c080 ulPinLen=0x4 -> 0xa0",
           last("C_Login"));
-      assertCode(CKR_PIN_INCORRECT, () -> s.login(m.list, false, ""));
-      assertEquals("C_Login hSession=0x1 userType=0x1 pPin= ulPinLen=0x0 -> 0xa0", last("C_Login"));
 
-      s.loginAuthPath(m.list, false);
-      assertEquals("C_Login hSession=0x1 userType=0x1 pPin=NULL ulPinLen=0x0 -> 0x0",
-          last("C_Login"));
-    }
-  }
-
-  @Test
-  void pinsAreInitialisedAndChanged() throws PKCS11Exception {
-    try (LoadedModule m = LoadedModule.recording()) {
-      NativePKCS11Session s = m.openSession(0, true);
-      s.login(m.list, true, "5678");
-      s.initPIN(m.list, "246810");
-      assertEquals("C_InitPIN hSession=0x1 pPin=323436383130 ulPinLen=0x6 -> 0x0",
-          last("C_InitPIN"));
-      s.logout(m.list);
-      s.setPIN(m.list, "246810", "1357");
-      assertEquals("C_SetPIN hSession=0x1 pOldPin=323436383130 ulOldLen=0x6 pNewPin=31333537 "
-              + "ulNewLen=0x4 -> 0x0",
-          last("C_SetPIN"));
-      s.login(m.list, false, "1357");
-      assertEquals(CKS_RW_USER_FUNCTIONS, s.getInfo(m.list).getState());
-      assertCode(CKR_USER_NOT_LOGGED_IN, () -> s.initPIN(m.list, "1"));
-    }
-  }
-
-  @Test
-  void nullPinsAndHandlesNeverReachTheModule() throws PKCS11Exception {
-    try (LoadedModule m = LoadedModule.recording()) {
-      NativePKCS11Session s = m.openSession(0, true);
       TestBridge.clearJournal();
       assertMessage("Internal error: utf_str == NULL", () -> s.login(m.list, false, null));
-      assertMessage("Internal error: utf_str == NULL", () -> s.loginContextSpecific(m.list, null));
       assertMessage("Internal error: newPinStr == NULL", () -> s.initPIN(m.list, null));
-      assertMessage("Internal error: oldPinStr == NULL", () -> s.setPIN(m.list, null, "1"));
-      assertMessage("Internal error: newPinStr == NULL", () -> s.setPIN(m.list, "1234", null));
+      assertMessage("Internal error: newPinStr == NULL", () -> s.setPIN(m.list, "1357", null));
       assertEquals(List.of(), TestBridge.journal());
-
-      assertMessage("Internal error", () -> s.logout(0));
       m.reconfigure("NULLFN=C_GetSessionInfo");
       assertMessage("Internal error", () -> s.getInfo(m.list));
     }
