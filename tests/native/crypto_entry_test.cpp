@@ -611,9 +611,10 @@ TEST_F(CryptoEntry, UnsupportedOperationsOnlyThrow) {
   row("signUpdate", none([&] { NAT(signUpdate)(env, session, list, bytes, 0, 2); }));
   row("signFinal", value([&] { return NAT(signFinal)(env, session, list, bytes); }));
   row("getOperationState", object([&] { return NAT(getOperationState)(env, session, list); }));
-  row("setOperationState",
-      none([&] { NAT(setOperationState)
-                 (env, session, list, bytes, key, key); }));
+  row("setOperationState", none([&] {
+        NAT(setOperationState)
+        (env, session, list, bytes, key, key);
+      }));
   row("encryptUpdate",
       value([&] { return NAT(encryptUpdate)(env, session, list, bytes, 0, 2, bytes); }));
   row("encryptFinal", value([&] { return NAT(encryptFinal)(env, session, list, bytes); }));
@@ -632,9 +633,10 @@ TEST_F(CryptoEntry, UnsupportedOperationsOnlyThrow) {
   row("verify", value([&] { return NAT(verify)(env, session, list, bytes, 0, 2, bytes); }));
   row("verifyUpdate", none([&] { NAT(verifyUpdate)(env, session, list, bytes, 0, 2); }));
   row("verifyFinal", value([&] { return NAT(verifyFinal)(env, session, list, bytes); }));
-  row("verifyRecoverInit",
-      none([&] { NAT(verifyRecoverInit)
-                 (env, session, list, 1, bytes, key); }));
+  row("verifyRecoverInit", none([&] {
+        NAT(verifyRecoverInit)
+        (env, session, list, 1, bytes, key);
+      }));
   row("verifyRecover",
       value([&] { return NAT(verifyRecover)(env, session, list, bytes, 0, 2, bytes); }));
   row("digestEncryptUpdate",
