@@ -15,11 +15,4 @@ final class BridgeHooks {
   static native void setTraceVariable(boolean set);
 
   static native int debugFlag();
-
-  /**
-   * Opens a read-write session on the slot through the module's own C_OpenSession and, when
-   * userPin is not null, logs the user in; returns the session handle.
-   */
-  static native int moduleOpenSession(long functionList, int slotID, String userPin)
-      throws PKCS11Exception;
 }

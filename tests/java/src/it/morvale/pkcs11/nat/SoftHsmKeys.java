@@ -36,14 +36,17 @@ final class SoftHsmKeys {
 
   private SoftHsmKeys() {}
 
-  /** The attribute types of a session AES key that encrypts, decrypts, wraps and unwraps. */
+  /**
+   * The attribute types of a public session AES key (usable without a login) that encrypts,
+   * decrypts, wraps and unwraps.
+   */
   static int[] aesTypes() {
-    return new int[] {CKA_CLASS, CKA_KEY_TYPE, CKA_TOKEN, CKA_ENCRYPT, CKA_DECRYPT, CKA_WRAP,
-        CKA_UNWRAP, CKA_EXTRACTABLE};
+    return new int[] {CKA_CLASS, CKA_KEY_TYPE, CKA_TOKEN, CKA_PRIVATE, CKA_ENCRYPT, CKA_DECRYPT,
+        CKA_WRAP, CKA_UNWRAP, CKA_EXTRACTABLE};
   }
 
   static Object[] aesValues() {
-    return new Object[] {CKO_SECRET_KEY, CKK_AES, false, true, true, true, true, true};
+    return new Object[] {CKO_SECRET_KEY, CKK_AES, false, false, true, true, true, true, true};
   }
 
   /** A new 128-bit session AES key. */
@@ -53,13 +56,13 @@ final class SoftHsmKeys {
     return token.session.generateKey(token.list, CKM_AES_KEY_GEN, null, types, values);
   }
 
-  /** A new RSA session key pair of `bits` bits: {public, private}. */
+  /** A new public RSA session key pair of `bits` bits: {public, private}. */
   static Object[] rsaPair(TokenSession token, int bits) throws PKCS11Exception {
     return token.session.generateKeyPair(token.list, CKM_RSA_PKCS_KEY_PAIR_GEN, null,
         new int[] {CKA_TOKEN, CKA_MODULUS_BITS, CKA_PUBLIC_EXPONENT, CKA_VERIFY, CKA_ENCRYPT},
         new Object[] {false, bits, BigInteger.valueOf(65537), true, true},
         new int[] {CKA_TOKEN, CKA_PRIVATE, CKA_SENSITIVE, CKA_SIGN, CKA_DECRYPT},
-        new Object[] {false, true, true, true, true});
+        new Object[] {false, false, true, true, true});
   }
 
   static int[] append(int[] types, int type) {
