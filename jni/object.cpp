@@ -95,6 +95,72 @@ jbyteArray newByteArray(JNIEnv* env, jsize size, const CK_BYTE* bytes, jsize at)
   return array.release();
 }
 
+// Appends the three-byte modified UTF-8 form of a 16-bit code unit.
+size_t putUnit(char* out, unsigned unit) {
+  out[0] = static_cast<char>(0xE0 | (unit >> 12));
+  out[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+  out[2] = static_cast<char>(0x80 | (unit & 0x3F));
+  return 3;
+}
+
+bool continuation(CK_BYTE byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+// The length of the well-formed UTF-8 sequence at `s`, 0 when none starts
+// there. The text is NUL-terminated, and a NUL is no continuation byte, so
+// nothing past it is read.
+size_t sequenceLength(const CK_BYTE* s) {
+  if (s[0] >= 0xC2 && s[0] <= 0xDF) return continuation(s[1]) ? 2 : 0;
+  if (s[0] >= 0xE0 && s[0] <= 0xEF) {
+    if (!continuation(s[1]) || !continuation(s[2])) return 0;
+    return s[0] == 0xE0 && s[1] < 0xA0 ? 0 : 3;
+  }
+  if (s[0] >= 0xF0 && s[0] <= 0xF4) {
+    if (!continuation(s[1]) || !continuation(s[2]) || !continuation(s[3])) return 0;
+    if ((s[0] == 0xF0 && s[1] < 0x90) || (s[0] == 0xF4 && s[1] >= 0x90)) return 0;
+    return 4;
+  }
+  return 0;
+}
+
+// A Java string of a token's text up to its first NUL. NewStringUTF takes
+// only modified UTF-8, so the text is rewritten into it first: well-formed
+// sequences of up to three bytes stay, four-byte ones become surrogate
+// pairs, and a byte that starts no well-formed sequence becomes U+FFFD.
+// Null with an exception pending when the string cannot be made.
+jstring newJavaString(JNIEnv* env, const CK_BYTE* text) {
+  size_t length = strlen(reinterpret_cast<const char*>(text));
+  char* utf = static_cast<char*>(malloc(3 * length + 1));
+  if (utf == nullptr) {
+    refuse(env, "Internal error: Out of memory");
+    return nullptr;
+  }
+  size_t out = 0;
+  for (size_t in = 0; in < length;) {
+    size_t n = text[in] < 0x80 ? 1 : sequenceLength(text + in);
+    if (n == 4) {
+      unsigned point = ((text[in] & 0x07u) << 18) | ((text[in + 1] & 0x3Fu) << 12) |
+                       ((text[in + 2] & 0x3Fu) << 6) | (text[in + 3] & 0x3Fu);
+      point -= 0x10000;
+      out += putUnit(utf + out, 0xD800 | (point >> 10));
+      out += putUnit(utf + out, 0xDC00 | (point & 0x3FF));
+    } else if (n == 0) {
+      out += putUnit(utf + out, 0xFFFD);
+      n = 1;
+    } else {
+      memcpy(utf + out, text + in, n);
+      out += n;
+    }
+    in += n;
+  }
+  utf[out] = '\0';
+  jstring result = env->NewStringUTF(utf);
+  free(utf);
+  if (env->ExceptionCheck()) return nullptr;
+  return result;
+}
+
 // Finds `method` of `cls` and calls it on `target` with one argument; null
 // with the VM's error pending when the method is missing or throws.
 jobject callObjectMethod(JNIEnv* env, jclass cls, jobject target, const char* method,
@@ -107,14 +173,14 @@ jobject callObjectMethod(JNIEnv* env, jclass cls, jobject target, const char* me
 }
 
 // The date text "yyyyMMdd" parsed in the VM's default time zone.
-jobject parseDate(JNIEnv* env, const char* text) {
+jobject parseDate(JNIEnv* env, const CK_BYTE* text) {
   Constructor formatClass(env, "java/text/SimpleDateFormat", "(Ljava/lang/String;)V");
   if (!formatClass.ok()) return nullptr;
   Local<jstring> pattern(env, env->NewStringUTF("yyyyMMdd"));
   if (env->ExceptionCheck() || pattern.get() == nullptr) return nullptr;
   Local<jobject> formatter(env, formatClass.make(pattern.get()));
   if (formatter.get() == nullptr) return nullptr;
-  Local<jstring> date(env, env->NewStringUTF(text));
+  Local<jstring> date(env, newJavaString(env, text));
   if (env->ExceptionCheck() || date.get() == nullptr) return nullptr;
   return callObjectMethod(env, formatClass.javaClass(), formatter.get(), "parse",
                           "(Ljava/lang/String;)Ljava/util/Date;", date.get());
@@ -206,9 +272,7 @@ JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getStrin
   Fetched value;
   if (!value.read(env, self, list, type)) return nullptr;
   // The wrapper terminated the value: the text ends at its first NUL.
-  jstring text = env->NewStringUTF(reinterpret_cast<const char*>(value.bytes()));
-  if (env->ExceptionCheck()) return nullptr;
-  return text;
+  return newJavaString(env, value.bytes());
 }
 
 JNIEXPORT jbyteArray JNICALL
@@ -241,7 +305,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getDateA
   // A token that stored the digits as binary numbers: make them ASCII.
   if (date[0] <= 9)
     for (CK_ULONG i = 0; i < kDateLength; ++i) date[i] = static_cast<CK_BYTE>(date[i] + 0x30);
-  char text[kDateLength + 1];
+  CK_BYTE text[kDateLength + 1];
   memcpy(text, date, kDateLength);
   text[kDateLength] = '\0';
   trace("JNI: creating jobject Date...");
