@@ -65,9 +65,16 @@ class Fetched {
                    getAttributeValue(functionList(list), target.session, target.object, &attr_));
   }
 
+  // True when the value has at least `minimum` bytes; a shorter one holds
+  // nothing to convert and `voidMessage` is thrown.
+  bool holds(JNIEnv* env, CK_ULONG minimum, const char* voidMessage) const {
+    if (attr_.ulValueLen >= minimum) return true;
+    refuse(env, voidMessage);
+    return false;
+  }
+
   const CK_BYTE* bytes() const { return static_cast<const CK_BYTE*>(attr_.pValue); }
   CK_BYTE* bytes() { return static_cast<CK_BYTE*>(attr_.pValue); }
-  CK_ULONG length() const { return attr_.ulValueLen; }
 
   // The length as the size of a Java array of the value and `extra` more
   // bytes; false, with the bridge's out-of-space code thrown, when a Java
@@ -243,11 +250,8 @@ JNIEXPORT jboolean JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBool
     JNIEnv* env, jobject self, jlong list, jint type) {
   trace("JNI: start PKCS11Object.getAttr(%li) Bool... ", printableType(type));
   Fetched value;
-  if (!value.read(env, self, list, type)) return JNI_FALSE;
-  if (value.length() == 0) {
-    refuse(env, "VOID boolean field");
+  if (!value.read(env, self, list, type) || !value.holds(env, 1, "VOID boolean field"))
     return JNI_FALSE;
-  }
   return CK2J_BOOL(value.bytes()[0]);
 }
 
@@ -255,12 +259,8 @@ JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getIntAttri
     JNIEnv* env, jobject self, jlong list, jint type) {
   trace("JNI: start PKCS11Object.getAttr(%li) Int... ", printableType(type));
   Fetched value;
-  if (!value.read(env, self, list, type)) return -1;
-  // A value shorter than a CK_ULONG holds no number to read.
-  if (value.length() < sizeof(CK_ULONG)) {
-    refuse(env, "VOID int field");
+  if (!value.read(env, self, list, type) || !value.holds(env, sizeof(CK_ULONG), "VOID int field"))
     return -1;
-  }
   CK_ULONG number;
   memcpy(&number, value.bytes(), sizeof number);
   return CK2J_INT(number);
@@ -290,12 +290,10 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getDateA
     JNIEnv* env, jobject self, jlong list, jint type) {
   trace("JNI: start PKCS11Object.getDateAttr(%li)... ", printableType(type));
   Fetched value;
-  if (!value.read(env, self, list, type, kNoHandlesLine)) return nullptr;
   // Fewer than the eight bytes of a CK_DATE are no date.
-  if (value.length() < kDateLength) {
-    refuse(env, "VOID Date field");
+  if (!value.read(env, self, list, type, kNoHandlesLine) ||
+      !value.holds(env, kDateLength, "VOID Date field"))
     return nullptr;
-  }
   CK_BYTE* date = value.bytes();
   if (date[0] == 0) {
     traceLine("strelen(ckDatePtr) = 0!");
@@ -319,11 +317,8 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBigIn
     JNIEnv* env, jobject self, jlong list, jint type) {
   trace("JNI: start PKCS11Object.getAttr(%li) BigInt... ", printableType(type));
   Fetched value;
-  if (!value.read(env, self, list, type)) return nullptr;
-  if (value.length() == 0) {
-    refuse(env, "VOID BigInteger field");
+  if (!value.read(env, self, list, type) || !value.holds(env, 1, "VOID BigInteger field"))
     return nullptr;
-  }
   // A leading zero byte makes the big-endian value read as non-negative.
   jsize size;
   if (!value.javaLength(env, 1, &size)) return nullptr;

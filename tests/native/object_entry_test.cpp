@@ -95,47 +95,34 @@ class ObjectEntry : public testsupport::Jvm {
     return wrap(create(Attributes().add(CKA_CLASS, ulongBytes(CKO_DATA)).add(type, value)));
   }
 
+  // One read of `type` through the read entry point `entry`.
+  template <typename R>
+  R read(R(JNICALL* entry)(JNIEnv*, jobject, jlong, jint), jobject object, jint type) {
+    return call([&] { return entry(env, object, list, type); });
+  }
   jboolean readBool(jobject object, jint type) {
-    return call([&] {
-      return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBoolAttributeValue(env, object, list,
-                                                                                 type);
-    });
+    return read(Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBoolAttributeValue, object, type);
   }
   jint readInt(jobject object, jint type) {
-    return call([&] {
-      return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getIntAttributeValue(env, object, list,
-                                                                                type);
-    });
+    return read(Java_it_morvale_pkcs11_nat_NativePKCS11Object_getIntAttributeValue, object, type);
   }
   jstring readString(jobject object, jint type) {
-    return call([&] {
-      return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getStringAttributeValue(env, object,
-                                                                                   list, type);
-    });
+    return read(Java_it_morvale_pkcs11_nat_NativePKCS11Object_getStringAttributeValue, object,
+                type);
   }
   jbyteArray readBytes(jobject object, jint type) {
-    return call([&] {
-      return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getByteArrayAttributeValue(env, object,
-                                                                                      list, type);
-    });
+    return read(Java_it_morvale_pkcs11_nat_NativePKCS11Object_getByteArrayAttributeValue, object,
+                type);
   }
   jobject readDate(jobject object, jint type) {
-    return call([&] {
-      return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getDateAttributeValue(env, object, list,
-                                                                                 type);
-    });
+    return read(Java_it_morvale_pkcs11_nat_NativePKCS11Object_getDateAttributeValue, object, type);
   }
   jobject readBig(jobject object, jint type) {
-    return call([&] {
-      return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBigIntegerAttributeValue(env, object,
-                                                                                       list, type);
-    });
+    return read(Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBigIntegerAttributeValue, object,
+                type);
   }
   jobject readAny(jobject object, jint type) {
-    return call([&] {
-      return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getAttributeValue(env, object, list,
-                                                                             type);
-    });
+    return read(Java_it_morvale_pkcs11_nat_NativePKCS11Object_getAttributeValue, object, type);
   }
   void write(jobject object, jint type, jobject value) {
     callVoid([&] {
@@ -148,6 +135,19 @@ class ObjectEntry : public testsupport::Jvm {
       Java_it_morvale_pkcs11_nat_NativePKCS11Object_setAttributeValues(env, object, list, types,
                                                                        values);
     });
+  }
+
+  // Each JNI function in `failures` fails once during `read`: the read gives
+  // null and the VM's own error stands, not one of the bridge's.
+  template <typename F>
+  void expectVmErrors(std::initializer_list<const char*> failures, F read) {
+    for (const char* failure : failures) {
+      vm.failNext(failure);
+      EXPECT_EQ(nullptr, read()) << failure;
+      std::string thrown = thrownClass();
+      EXPECT_NE("it/morvale/pkcs11/PKCS11Exception", thrown) << failure;
+      EXPECT_NE("", thrown) << failure;
+    }
   }
 
   // The one C_SetAttributeValue line of the journal, cleared afterwards.
@@ -315,13 +315,8 @@ TEST_F(ObjectEntry, DatesInDigitsOrBinary) {
   EXPECT_EQ(nullptr, readDate(holding(CKA_END_DATE, {2, 0, 0xd0, 4, 0, 3, 1, 5}), CKA_END_DATE));
   EXPECT_EQ("java/text/ParseException", thrownClass());
 
-  const char* failures[] = {"FindClass", "GetMethodID", "NewObject", "NewStringUTF",
-                            "CallObjectMethod"};
-  for (const char* failure : failures) {
-    vm.failNext(failure);
-    EXPECT_EQ(nullptr, readDate(ascii, CKA_END_DATE)) << failure;
-    EXPECT_NE("it/morvale/pkcs11/PKCS11Exception", thrownClass()) << failure;
-  }
+  expectVmErrors({"FindClass", "GetMethodID", "NewObject", "NewStringUTF", "CallObjectMethod"},
+                 [&] { return readDate(ascii, CKA_END_DATE); });
 }
 
 TEST_F(ObjectEntry, BigIntegersAreUnsigned) {
@@ -337,13 +332,8 @@ TEST_F(ObjectEntry, BigIntegersAreUnsigned) {
   EXPECT_EQ(nullptr, readBig(holding(CKA_PUBLIC_EXPONENT, {}), CKA_PUBLIC_EXPONENT));
   EXPECT_EQ("VOID BigInteger field", thrownMessage());
 
-  const char* failures[] = {"NewByteArray", "SetByteArrayRegion", "FindClass", "GetMethodID",
-                            "NewObject"};
-  for (const char* failure : failures) {
-    vm.failNext(failure);
-    EXPECT_EQ(nullptr, readBig(modulus, CKA_MODULUS)) << failure;
-    EXPECT_NE("it/morvale/pkcs11/PKCS11Exception", thrownClass()) << failure;
-  }
+  expectVmErrors({"NewByteArray", "SetByteArrayRegion", "FindClass", "GetMethodID", "NewObject"},
+                 [&] { return readBig(modulus, CKA_MODULUS); });
 }
 
 TEST_F(ObjectEntry, EmptyAndShortValues) {
