@@ -35,9 +35,7 @@ CK_RV loadLib(const char* path, ModuleHandle* module) {
 }
 
 CK_RV loadfunctionList(ModuleHandle module, FunctionList* list) {
-  trace("JNI:BRIDGE: Getting FuncList address...");
-  void* symbol = quillon::findSymbol(module, "C_GetFunctionList");
-  trace(" Done: %lx\n", printable(symbol));
+  void* symbol = getFunction(module, "C_GetFunctionList");
   if (symbol == nullptr) return CKR_ZOR_NOFUNCPTR;
   CK_C_GetFunctionList getFunctionList = reinterpret_cast<CK_C_GetFunctionList>(symbol);
   trace("JNI:BRIDGE: Calling FuncList...");

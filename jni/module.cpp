@@ -1,5 +1,7 @@
 // Native methods of it.morvale.pkcs11.nat.NativePKCS11: the module's
 // lifecycle, its information and its slot list.
+#include <string.h>
+
 #include "entry.h"
 #include "it_morvale_pkcs11_nat_NativePKCS11.h"
 
@@ -11,6 +13,20 @@ static const char kInfoClass[] = "it/morvale/pkcs11/PKCS11Info";
 static const char kInfoConstructor[] = "(ILjava/lang/String;ILjava/lang/String;I)V";
 
 extern "C" {
+
+// The RSA credential lookup by alias: finds the slot, a session and three
+// objects of a credential. This system has no such lookup; it reports that and
+// fails with all bits of CK_RV set, touching none of its arguments.
+CK_RV getRSACred(const char* alias, CK_ULONG aliasLength, CK_FLAGS flags, const char* pin,
+                 CK_ULONG pinLength, CK_SLOT_ID* slot, CK_SESSION_HANDLE* session,
+                 CK_OBJECT_HANDLE* first, CK_OBJECT_HANDLE* second, CK_OBJECT_HANDLE* third);
+
+CK_RV getRSACred(const char*, CK_ULONG, CK_FLAGS, const char*, CK_ULONG, CK_SLOT_ID*,
+                 CK_SESSION_HANDLE*, CK_OBJECT_HANDLE*, CK_OBJECT_HANDLE*, CK_OBJECT_HANDLE*) {
+  // "Functionality not implemented", with U+FFFD where the accented letter was.
+  trace("Funzionalit\xef\xbf\xbd non implementata!");
+  return ~static_cast<CK_RV>(0);
+}
 
 JNIEXPORT jlong JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_loadPKCS11Library(JNIEnv* env,
                                                                                   jobject,
@@ -64,6 +80,36 @@ JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getBridgeVersi
   jstring version = env->NewStringUTF(bridgev);
   if (env->ExceptionCheck()) return nullptr;
   return version;
+}
+
+JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getRSAcredential(
+    JNIEnv* env, jobject, jlong, jstring alias, jint flags, jstring pin) {
+  traceLine("JNI: start getRSAcredential... ");
+  Utf8 aliasText(env, alias);
+  if (!aliasText.ok()) {
+    refuse(env, "Internal error: utf_alias == NULL");
+    return nullptr;
+  }
+  CK_ULONG aliasLength = static_cast<CK_ULONG>(strlen(aliasText.get()));
+  trace(" alias len =%li \n", aliasLength);
+  CK_FLAGS lookupFlags = J2CK_FLAGS(flags);
+  trace("JNI: pin is null ?... ");
+  // The PIN is optional: without one the lookup gets a null PIN of length 0.
+  Utf8 pinText(env, pin);
+  if (pin != nullptr && !pinText.ok()) {
+    refuse(env, "Internal error: utf_str_pin == NULL");
+    return nullptr;
+  }
+  CK_ULONG pinLength = pinText.ok() ? static_cast<CK_ULONG>(strlen(pinText.get())) : 0;
+  trace(" pin len =%li \n", pinLength);
+  CK_SLOT_ID slot;
+  CK_SESSION_HANDLE session;
+  CK_OBJECT_HANDLE objects[3];
+  CK_RV rv = getRSACred(aliasText.get(), aliasLength, lookupFlags, pinText.get(), pinLength, &slot,
+                        &session, &objects[0], &objects[1], &objects[2]);
+  // The lookup never succeeds here; every result, even CKR_OK, is thrown.
+  throwCKExcAS(env, rv);
+  return nullptr;
 }
 
 JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getInfo(JNIEnv* env, jobject,

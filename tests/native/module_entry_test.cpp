@@ -263,6 +263,39 @@ TEST_F(ModuleEntry, SlotListFailures) {
   EXPECT_FALSE(thrownClass().empty());
 }
 
+TEST_F(ModuleEntry, RsaCredentialLookupAlwaysFailsWithAllBitsSet) {
+  auto lookup = [&](jstring alias, jstring pin) {
+    return call([&] {
+      return Java_it_morvale_pkcs11_nat_NativePKCS11_getRSAcredential(env, self, 0, alias, -1, pin);
+    });
+  };
+  for (jstring pin : {newString("1234"), static_cast<jstring>(nullptr)}) {
+    EXPECT_EQ(nullptr, lookup(newString("signing key"), pin));
+    fakejni::Pending p = vm.pending();
+    vm.clearPending();
+    EXPECT_EQ("it/morvale/pkcs11/PKCS11Exception", p.className);
+    ASSERT_EQ(2u, p.ctorArgs.size()) << "built with the code and the flag: " << p;
+    EXPECT_EQ('I', p.ctorArgs[0].type);
+    EXPECT_EQ(-1, p.ctorArgs[0].i);
+    EXPECT_EQ('Z', p.ctorArgs[1].type);
+    EXPECT_EQ(1, p.ctorArgs[1].i);
+  }
+
+  EXPECT_EQ(nullptr, lookup(nullptr, newString("1234")));
+  EXPECT_EQ("Internal error: utf_alias == NULL", thrownMessage());
+  // Texts the VM cannot give: its own error stands, and the alias taken
+  // before the PIN is released (call() checks that nothing stays pinned).
+  vm.failNext("GetStringUTFChars");
+  EXPECT_EQ(nullptr, lookup(newString("a"), newString("1234")));
+  EXPECT_EQ("java/lang/OutOfMemoryError", thrownClass());
+  vm.failNth("GetStringUTFChars", 2);
+  EXPECT_EQ(nullptr, lookup(newString("a"), newString("1234")));
+  EXPECT_EQ("java/lang/OutOfMemoryError", thrownClass());
+  vm.failNext("FindClass");
+  EXPECT_EQ(nullptr, lookup(newString("a"), nullptr));
+  EXPECT_EQ("java/lang/NoClassDefFoundError", thrownClass());
+}
+
 TEST_F(ModuleEntry, ModulePathsWithNonAsciiCharactersLoad) {
   // A folder whose name holds characters outside ASCII, given to the bridge
   // as the VM gives it: modified UTF-8.

@@ -204,6 +204,19 @@ int main() {
   expect("version", "JNI: start PKCS11.getBridgeVersion: 2.00\n", traced(vm, "version", [&] {
            Java_it_morvale_pkcs11_nat_NativePKCS11_getBridgeVersion(env, self);
          }));
+  // CK_RV -1 is printed with all its bits: eight f digits where CK_ULONG
+  // has 32 bits, sixteen where it has 64.
+  expect("credential",
+         "JNI: start getRSAcredential... \n"
+         " alias len =5 \n"
+         "JNI: pin is null ?...  pin len =4 \n"
+         "Funzionalit\xef\xbf\xbd non implementata!"
+         "JNI: Throwing exc number " +
+             std::string(2 * sizeof(CK_ULONG), 'f') + "... Done\n",
+         traced(vm, "credential", [&] {
+           Java_it_morvale_pkcs11_nat_NativePKCS11_getRSAcredential(
+               env, self, 0, vm.newString("alias"), 0, vm.newString("1234"));
+         }));
   expect("finalise", "JNI: PKCS11.libFinalize\nJNI:BRIDGE: Finalizing... Done: 0\n",
          traced(vm, "finalise", [&] {
            Java_it_morvale_pkcs11_nat_NativePKCS11_libFinalize(env, self, module, list);
