@@ -1,13 +1,12 @@
 // Test-only JNI hooks: let the Java suite reach bridge functions that no
 // entry point exposes directly (the throw functions with any code) and the
 // process state around the trace log (flushing standard output, changing the
-// environment variable that switches tracing on), and sessions and objects
-// made straight through a module's function list, for suites that need them
-// without going through the session entry points.
+// environment variable that switches tracing on), and objects made straight
+// through a module's function list, for suites that need objects without
+// going through the session entry points.
 #include <jni.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "entry.h"
 #include "runtime.h"
@@ -39,28 +38,6 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_setTraceVariable(J
 
 JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_debugFlag(JNIEnv*, jclass) {
   return debug;
-}
-
-// A session on `slot` with `flags`; the module's code is thrown.
-JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_openSession(JNIEnv* env, jclass,
-                                                                          jlong list, jint slot,
-                                                                          jint flags) {
-  CK_SESSION_HANDLE session = 0;
-  CK_RV rv = quillon::functionList(list)->C_OpenSession(J2CK_HANDLE(slot), J2CK_INT(flags), nullptr,
-                                                        nullptr, &session);
-  if (quillon::failed(env, rv)) return 0;
-  return CK2J_INT(session);
-}
-
-// Logs the user in with `pin`.
-JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_login(JNIEnv* env, jclass, jlong list,
-                                                                    jint session, jstring pin) {
-  quillon::Utf8 text(env, pin);
-  if (!text.ok()) return;
-  CK_UTF8CHAR* bytes = reinterpret_cast<CK_UTF8CHAR*>(const_cast<char*>(text.get()));
-  CK_RV rv = quillon::functionList(list)->C_Login(J2CK_HANDLE(session), CKU_USER, bytes,
-                                                  static_cast<CK_ULONG>(strlen(text.get())));
-  quillon::failed(env, rv);
 }
 
 // An object made from parallel arrays of types and values; its handle.

@@ -16,12 +16,6 @@ final class BridgeHooks {
 
   static native int debugFlag();
 
-  /** Opens a session straight through the function list; returns its handle. */
-  static native int openSession(long list, int slot, int flags) throws PKCS11Exception;
-
-  /** Logs the user in straight through the function list. */
-  static native void login(long list, int session, String pin) throws PKCS11Exception;
-
   /** Creates an object straight through the function list; returns its handle. */
   static native int createObject(long list, int session, int[] types, Object[] values)
       throws PKCS11Exception;

@@ -34,30 +34,22 @@ class ObjectAttributesTest {
   static final int CKO_DATA = 0;
   static final int CKO_SECRET_KEY = 4;
   static final int CKK_GENERIC_SECRET = 0x10;
-  static final int RW_SESSION = 0x6;
 
   static Date day(String yyyyMMdd) throws ParseException {
     return new SimpleDateFormat("yyyyMMdd").parse(yyyyMMdd);
   }
 
-  /** An object made in a fresh read-write session of slot 0 of the loaded module. */
-  static NativePKCS11Object create(LoadedModule m, int[] types, Object[] values)
+  /** An object made in the token session from parallel arrays of types and values. */
+  static NativePKCS11Object create(TokenSession m, int[] types, Object[] values)
       throws PKCS11Exception {
-    int handle = BridgeHooks.openSession(m.list, 0, RW_SESSION);
-    return create(m, new NativePKCS11Session(new NativePKCS11Slot(m.p11, 0), handle), types,
-        values);
-  }
-
-  static NativePKCS11Object create(LoadedModule m, NativePKCS11Session session, int[] types,
-      Object[] values) throws PKCS11Exception {
-    int object = BridgeHooks.createObject(m.list, session.sessionID, types, values);
+    int object = BridgeHooks.createObject(m.list, m.session.sessionID, types, values);
     TestBridge.clearJournal();
-    return new NativePKCS11Object(session, object);
+    return m.object(object);
   }
 
   @Test
   void theGenericReadPicksTheClassByType() throws Exception {
-    try (LoadedModule m = LoadedModule.recording()) {
+    try (TokenSession m = TokenSession.recording()) {
       NativePKCS11Object o = create(m,
           new int[] {CKA_CLASS, CKA_TOKEN, CKA_LABEL, CKA_ID, CKA_END_DATE, CKA_MODULUS},
           new Object[] {CKO_DATA, false, "hello", new byte[] {1, 2}, day("20310305"),
@@ -84,7 +76,7 @@ class ObjectAttributesTest {
 
   @Test
   void datesEmptyAndShortValues() throws Exception {
-    try (LoadedModule m = LoadedModule.recording()) {
+    try (TokenSession m = TokenSession.recording()) {
       NativePKCS11Object binary = create(m, new int[] {CKA_END_DATE, CKA_LABEL, CKA_ID},
           new Object[] {new byte[] {2, 0, 2, 4, 0, 3, 1, 5}, "", new byte[0]});
       assertEquals(day("20240315"), binary.getDateAttributeValue(m.list, CKA_END_DATE),
@@ -116,11 +108,9 @@ class ObjectAttributesTest {
 
   @Test
   void vendorAttributesAndModuleFailures() throws Exception {
-    try (LoadedModule m = LoadedModule.recording("IDENTRUS=08")) {
+    try (TokenSession m = TokenSession.recording("IDENTRUS=08")) {
       // The token object that IDENTRUS adds is the first object.
-      int session = BridgeHooks.openSession(m.list, 0, RW_SESSION);
-      NativePKCS11Object identrus =
-          new NativePKCS11Object(new NativePKCS11Session(new NativePKCS11Slot(m.p11, 0), session), 1);
+      NativePKCS11Object identrus = m.object(1);
       assertArrayEquals(new byte[] {1, (byte) 0x80, 0, (byte) 0x80},
           identrus.getByteArrayAttributeValue(m.list, VENDOR));
       assertMessage("VOID int field", () -> identrus.getIntAttributeValue(m.list, VENDOR));
@@ -131,9 +121,9 @@ class ObjectAttributesTest {
       assertEquals(1, TestBridge.journal("C_GetAttributeValue").size(), "only the length query");
       assertCode(0x12, () -> secret.getStringAttributeValue(m.list, CKA_LABEL));
 
-      m.reconfigure("RV_C_GetAttributeValue=0xb3");
+      m.module.reconfigure("RV_C_GetAttributeValue=0xb3");
       assertCode(0xB3, () -> secret.getAttributeValue(m.list, CKA_TOKEN));
-      m.reconfigure("NULLFN=C_GetAttributeValue,C_GetObjectSize,C_DestroyObject");
+      m.module.reconfigure("NULLFN=C_GetAttributeValue,C_GetObjectSize,C_DestroyObject");
       assertMessage("Internal error", () -> secret.getBoolAttributeValue(m.list, CKA_SENSITIVE));
       assertMessage("Internal error", () -> secret.size(m.list));
       assertMessage("Internal error", () -> secret.destroy(m.list));
@@ -143,7 +133,7 @@ class ObjectAttributesTest {
 
   @Test
   void writesReachTheModuleAsGiven() throws Exception {
-    try (LoadedModule m = LoadedModule.recording()) {
+    try (TokenSession m = TokenSession.recording()) {
       NativePKCS11Object o =
           create(m, new int[] {CKA_CLASS, CKA_LABEL}, new Object[] {CKO_DATA, "old"});
       String handles = "hSession=0x" + Integer.toHexString(o.session.sessionID) + " hObject=0x"
@@ -194,7 +184,7 @@ class ObjectAttributesTest {
 
   @Test
   void sizeDestroyAndHandles() throws Exception {
-    try (LoadedModule m = LoadedModule.recording()) {
+    try (TokenSession m = TokenSession.recording()) {
       NativePKCS11Object o = create(m, new int[] {CKA_LABEL, CKA_ID},
           new Object[] {"hello", new byte[] {1, 2, 3}});
       assertEquals(8, o.size(m.list));
@@ -216,12 +206,8 @@ class ObjectAttributesTest {
 
   @Test
   void aDataObjectAndAKeyOnSoftHsm() throws Exception {
-    try (LoadedModule m = LoadedModule.start(SoftHsmTest.SOFTHSM)) {
-      NativePKCS11Slot slot = m.p11.getSlotList(m.list, true)[0];
-      NativePKCS11Session session =
-          new NativePKCS11Session(slot, BridgeHooks.openSession(m.list, slot.slotID, RW_SESSION));
-      BridgeHooks.login(m.list, session.sessionID, "1234");
-      NativePKCS11Object data = create(m, session,
+    try (TokenSession m = TokenSession.softHsm()) {
+      NativePKCS11Object data = create(m,
           new int[] {CKA_CLASS, CKA_TOKEN, CKA_PRIVATE, CKA_LABEL, CKA_VALUE},
           new Object[] {CKO_DATA, false, false, "quillon data", new byte[] {5, 6, 7}});
       assertEquals(CKO_DATA, data.getIntAttributeValue(m.list, CKA_CLASS));
@@ -238,9 +224,10 @@ class ObjectAttributesTest {
       assertCode(0x10, () -> data.setAttributeValues(m.list, new int[] {CKA_LABEL, CKA_APPLICATION},
           new Object[] {"twice", "quillon tests"}));
 
-      NativePKCS11Object key = create(m, session,
-          new int[] {CKA_CLASS, CKA_KEY_TYPE, CKA_TOKEN, CKA_ID, CKA_SENSITIVE, CKA_VALUE},
-          new Object[] {CKO_SECRET_KEY, CKK_GENERIC_SECRET, false, new byte[] {0x42}, true,
+      NativePKCS11Object key = create(m,
+          new int[] {CKA_CLASS, CKA_KEY_TYPE, CKA_TOKEN, CKA_PRIVATE, CKA_ID, CKA_SENSITIVE,
+              CKA_VALUE},
+          new Object[] {CKO_SECRET_KEY, CKK_GENERIC_SECRET, false, false, new byte[] {0x42}, true,
               new byte[16]});
       assertArrayEquals(new byte[] {0x42}, (byte[]) key.getAttributeValue(m.list, CKA_ID));
       assertEquals(16, key.getIntAttributeValue(m.list, CKA_VALUE_LEN));

@@ -16,7 +16,7 @@ import org.junit.jupiter.api.Test;
 class ObjectTraceLogTest {
   @Test
   void readsAndWritesAreTraced() throws Exception {
-    try (LoadedModule m = LoadedModule.recording()) {
+    try (TokenSession m = TokenSession.recording()) {
       NativePKCS11Object o = ObjectAttributesTest.create(m,
           new int[] {CKA_TOKEN, CKA_END_DATE, CKA_MODULUS},
           new Object[] {false, new byte[] {0, 1, 2, 3, 4, 5, 6, 7}, BigInteger.valueOf(65537)});
