@@ -1,12 +1,16 @@
 // Test-only JNI hooks: let the Java suite reach bridge functions that no
 // entry point exposes directly (the throw functions with any code) and the
 // process state around the trace log (flushing standard output, changing the
-// environment variable that switches tracing on).
+// environment variable that switches tracing on), and objects made straight
+// through a module's function list, for suites that need objects without
+// going through the session entry points.
 #include <jni.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "entry.h"
 #include "runtime.h"
+#include "template.h"
 
 extern "C" {
 
@@ -34,5 +38,19 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_setTraceVariable(J
 
 JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_debugFlag(JNIEnv*, jclass) {
   return debug;
+}
+
+// An object made from parallel arrays of types and values; its handle.
+JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_createObject(JNIEnv* env, jclass,
+                                                                           jlong list, jint session,
+                                                                           jintArray types,
+                                                                           jobjectArray values) {
+  quillon::Template attributes(env);
+  if (!attributes.build(types, values, "Different array length", "Out of memory")) return 0;
+  CK_OBJECT_HANDLE object = 0;
+  CK_RV rv = quillon::functionList(list)->C_CreateObject(
+      J2CK_HANDLE(session), attributes.attributes(), attributes.count(), &object);
+  if (quillon::failed(env, rv)) return 0;
+  return CK2J_INT(object);
 }
 }

@@ -9,6 +9,7 @@
 
 #include "fakejni.h"
 #include "it_morvale_pkcs11_nat_NativePKCS11.h"
+#include "it_morvale_pkcs11_nat_NativePKCS11Object.h"
 #include "support.h"
 
 namespace {
@@ -80,6 +81,8 @@ int main() {
   testsupport::Recorder& rec = testsupport::Recorder::at(QREC_MODULE);
   rec.reset();
   rec.set("SLOTS", "2");
+  // Each token holds an object with the vendor-defined attribute 0x80000201.
+  rec.set("IDENTRUS", "08");
 #ifdef _WIN32
   _putenv("PKCS11_ZOR_DEBUG=1");
 #else
@@ -133,6 +136,54 @@ int main() {
          "JNI: adding element 1 ... value= 1 ... OK\n",
          traced(vm, "slots",
                 [&] { Java_it_morvale_pkcs11_nat_NativePKCS11_getSlotList(env, self, list, 1); }));
+
+  // Attribute types print as the unsigned 32-bit number where long has 64
+  // bits, and as a negative number on Windows, where it has 32.
+  CK_FUNCTION_LIST* functions = reinterpret_cast<CK_FUNCTION_LIST*>(static_cast<intptr_t>(list));
+  CK_SESSION_HANDLE session = 0;
+  CK_OBJECT_HANDLE object = 0;
+  CK_ULONG found = 0;
+  functions->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &session);
+  functions->C_FindObjectsInit(session, nullptr, 0);
+  functions->C_FindObjects(session, &object, 1, &found);
+  functions->C_FindObjectsFinal(session);
+  jobject sessionObject = vm.newObject("it/morvale/pkcs11/nat/NativePKCS11Session");
+  vm.setIntField(sessionObject, "sessionID", static_cast<jint>(session));
+  jobject identrus = vm.newObject("it/morvale/pkcs11/nat/NativePKCS11Object");
+  vm.setObjectField(identrus, "session", sessionObject);
+  vm.setIntField(identrus, "objectID", static_cast<jint>(object));
+  char handles[64];
+  snprintf(handles, sizeof handles, "(obj= %lu)(ses=%lu)\n", static_cast<unsigned long>(object),
+           static_cast<unsigned long>(session));
+#ifdef _WIN32
+  const std::string vendorType = "-2147483135";
+#else
+  const std::string vendorType = "2147484161";
+#endif
+  expect("vendor attribute",
+         "JNI: start PKCS11Object.getAttr(" + vendorType + ") ByteArray... " + handles +
+             "JNI:BRIDGE: Calling C_GetAttributeValue 80000201 ...(len=4)... Done\n",
+         traced(vm, "vendor attribute", [&] {
+           Java_it_morvale_pkcs11_nat_NativePKCS11Object_getByteArrayAttributeValue(
+               env, identrus, list, static_cast<jint>(0x80000201u));
+         }));
+  expect(
+      "boxed attribute",
+      "JNI: start PKCS11Object.getAttr(0) Int... " + std::string(handles) +
+          "JNI:BRIDGE: Calling C_GetAttributeValue 0 ...(len=" + std::to_string(sizeof(CK_ULONG)) +
+          ")... Done\n"
+          "JNI: creating jobject Integer...OK\n",
+      traced(vm, "boxed attribute", [&] {
+        Java_it_morvale_pkcs11_nat_NativePKCS11Object_getAttributeValue(env, identrus, list,
+                                                                        CKA_CLASS);
+      }));
+  expect("unconverted value",
+         "JNI: start PKCS11Object.setAttr(" + vendorType + ")... " + handles +
+             "\nERROR: cannot parse passed object\n",
+         traced(vm, "unconverted value", [&] {
+           Java_it_morvale_pkcs11_nat_NativePKCS11Object_setAttributeValue(
+               env, identrus, list, static_cast<jint>(0x80000201u), nullptr);
+         }));
   rec.set("NULLFN", "C_GetInfo");
   expect("missing entry",
          "JNI: start PKCS11.getInfo\n"
