@@ -76,6 +76,13 @@ void traceLine(const char* text);
 void say(const char* format, ...) QUILLON_PRINTF(1, 2);
 void sayLine(const char* text);
 
+// A Java string of a token's text up to its first NUL. NewStringUTF takes
+// only modified UTF-8, so the text is rewritten into it first: well-formed
+// sequences of up to three bytes stay, four-byte ones become surrogate
+// pairs, and a byte that starts no well-formed sequence becomes U+FFFD.
+// Null with an exception pending when the string cannot be made.
+jstring newJavaString(JNIEnv* env, const CK_BYTE* text);
+
 // Run at the start of every module load: reads PKCS11_ZOR_DEBUG and, when it
 // is set, sends standard output to the trace log and switches tracing on.
 void traceSwitch();

@@ -483,9 +483,7 @@ JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getToke
   }
   if (failed(env, rv)) return nullptr;
   value[length < kTokenParamCapacity ? length : kTokenParamCapacity] = '\0';
-  jstring result = env->NewStringUTF(reinterpret_cast<const char*>(value));
-  if (env->ExceptionCheck()) return nullptr;
-  return result;
+  return newJavaString(env, value);
 }
 
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setCardStatus(JNIEnv* env,

@@ -7,6 +7,75 @@
 
 #include "runtime.h"
 
+namespace {
+
+// Appends the three-byte modified UTF-8 form of a 16-bit code unit.
+size_t putUnit(char* out, unsigned unit) {
+  out[0] = static_cast<char>(0xE0 | (unit >> 12));
+  out[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+  out[2] = static_cast<char>(0x80 | (unit & 0x3F));
+  return 3;
+}
+
+bool continuation(CK_BYTE byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+// The length of the well-formed UTF-8 sequence at `s`, 0 when none starts
+// there. The text is NUL-terminated, and a NUL is no continuation byte, so
+// nothing past it is read.
+size_t sequenceLength(const CK_BYTE* s) {
+  if (s[0] >= 0xC2 && s[0] <= 0xDF) return continuation(s[1]) ? 2 : 0;
+  if (s[0] >= 0xE0 && s[0] <= 0xEF) {
+    if (!continuation(s[1]) || !continuation(s[2])) return 0;
+    return s[0] == 0xE0 && s[1] < 0xA0 ? 0 : 3;
+  }
+  if (s[0] >= 0xF0 && s[0] <= 0xF4) {
+    if (!continuation(s[1]) || !continuation(s[2]) || !continuation(s[3])) return 0;
+    if ((s[0] == 0xF0 && s[1] < 0x90) || (s[0] == 0xF4 && s[1] >= 0x90)) return 0;
+    return 4;
+  }
+  return 0;
+}
+
+}  // namespace
+
+namespace quillon {
+
+jstring newJavaString(JNIEnv* env, const CK_BYTE* text) {
+  size_t length = strlen(reinterpret_cast<const char*>(text));
+  char* utf = static_cast<char*>(malloc(3 * length + 1));
+  if (utf == nullptr) {
+    if (!env->ExceptionCheck()) throwExc(env, "Internal error: Out of memory");
+    return nullptr;
+  }
+  size_t out = 0;
+  for (size_t in = 0; in < length;) {
+    size_t n = text[in] < 0x80 ? 1 : sequenceLength(text + in);
+    if (n == 4) {
+      unsigned point = ((text[in] & 0x07u) << 18) | ((text[in + 1] & 0x3Fu) << 12) |
+                       ((text[in + 2] & 0x3Fu) << 6) | (text[in + 3] & 0x3Fu);
+      point -= 0x10000;
+      out += putUnit(utf + out, 0xD800 | (point >> 10));
+      out += putUnit(utf + out, 0xDC00 | (point & 0x3FF));
+    } else if (n == 0) {
+      out += putUnit(utf + out, 0xFFFD);
+      n = 1;
+    } else {
+      memcpy(utf + out, text + in, n);
+      out += n;
+    }
+    in += n;
+  }
+  utf[out] = '\0';
+  jstring result = env->NewStringUTF(utf);
+  free(utf);
+  if (env->ExceptionCheck()) return nullptr;
+  return result;
+}
+
+}  // namespace quillon
+
 extern "C" {
 
 jint CK2J_INT(CK_ULONG value) {
@@ -43,8 +112,7 @@ jstring CK2J_STR(JNIEnv* env, const CK_UTF8CHAR* field, int width) {
   if (text != nullptr) {
     memcpy(text, field, static_cast<size_t>(width));
     text[width] = '\0';
-    result = env->NewStringUTF(text);
-    if (env->ExceptionCheck()) result = nullptr;
+    result = quillon::newJavaString(env, reinterpret_cast<const CK_BYTE*>(text));
     free(text);
   }
   if (result == nullptr) printf("JNI:##########ERROR CK2J_STR################\n");

@@ -8,9 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "entry.h"
 #include "runtime.h"
-#include "template.h"
 
 extern "C" {
 
@@ -38,19 +36,5 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_setTraceVariable(J
 
 JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_debugFlag(JNIEnv*, jclass) {
   return debug;
-}
-
-// An object made from parallel arrays of types and values; its handle.
-JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_createObject(JNIEnv* env, jclass,
-                                                                           jlong list, jint session,
-                                                                           jintArray types,
-                                                                           jobjectArray values) {
-  quillon::Template attributes(env);
-  if (!attributes.build(types, values, "Different array length", "Out of memory")) return 0;
-  CK_OBJECT_HANDLE object = 0;
-  CK_RV rv = quillon::functionList(list)->C_CreateObject(
-      J2CK_HANDLE(session), attributes.attributes(), attributes.count(), &object);
-  if (quillon::failed(env, rv)) return 0;
-  return CK2J_INT(object);
 }
 }

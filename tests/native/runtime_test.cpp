@@ -118,6 +118,12 @@ TEST_F(Runtime, TextFieldsKeepTheirPaddingAndEndAtANul) {
   EXPECT_EQ("0123456789ABCDEF", vm.stringOf(call([&] { return CK2J_STR(env, full, 16); })))
       << "exactly the field's width, without a terminator in the field";
 
+  // Token bytes become valid modified UTF-8: a stray byte becomes U+FFFD, a
+  // four-byte sequence a surrogate pair.
+  CK_UTF8CHAR mixed[8] = {'a', 0xFF, 0xF0, 0x9F, 0x98, 0x80, 0xC3, 0xA9};
+  EXPECT_EQ("a\xef\xbf\xbd\xed\xa0\xbd\xed\xb8\x80\xc3\xa9",
+            vm.stringOf(call([&] { return CK2J_STR(env, mixed, 8); })));
+
   vm.failNext("NewStringUTF");
   testsupport::CaptureStdout out;
   EXPECT_EQ(nullptr, call([&] { return CK2J_STR(env, full, 16); }));

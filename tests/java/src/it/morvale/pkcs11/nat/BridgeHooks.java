@@ -15,8 +15,4 @@ final class BridgeHooks {
   static native void setTraceVariable(boolean set);
 
   static native int debugFlag();
-
-  /** Creates an object straight through the function list; returns its handle. */
-  static native int createObject(long list, int session, int[] types, Object[] values)
-      throws PKCS11Exception;
 }

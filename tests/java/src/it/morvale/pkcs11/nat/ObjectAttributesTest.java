@@ -42,9 +42,9 @@ class ObjectAttributesTest {
   /** An object made in the token session from parallel arrays of types and values. */
   static NativePKCS11Object create(TokenSession m, int[] types, Object[] values)
       throws PKCS11Exception {
-    int object = BridgeHooks.createObject(m.list, m.session.sessionID, types, values);
+    NativePKCS11Object object = m.session.createObject(m.list, types, values);
     TestBridge.clearJournal();
-    return m.object(object);
+    return object;
   }
 
   @Test
