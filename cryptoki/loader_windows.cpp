@@ -49,6 +49,10 @@ static wchar_t* utf16FromModifiedUtf8(const char* text) {
       }
       c = (c << 6) | (*in & 0x3F);
     }
+    if (c == 0) {  // C0 80: a NUL inside the path names no file
+      free(out);
+      return nullptr;
+    }
     if (c >= 0x10000) {
       c -= 0x10000;
       out[n++] = static_cast<wchar_t>(0xD800 | (c >> 10));

@@ -63,6 +63,12 @@ CK_RV allocateEntries(CK_ULONG count, CK_ULONG** buffer) {
   return CKR_OK;
 }
 
+// The filling call may lower the count; a module that raises it is held to
+// the entries that were allocated.
+void keepWithin(CK_ULONG allocated, CK_ULONG* count) {
+  if (*count > allocated) *count = allocated;
+}
+
 CK_UTF8CHAR* utf8(const char* text) {
   return reinterpret_cast<CK_UTF8CHAR*>(const_cast<char*>(text));
 }
@@ -101,10 +107,12 @@ CK_RV getSlotList(FunctionList list, CK_SLOT_ID** slots, int tokenPresent, CK_UL
   rv = fn(present, nullptr, count);
   trace(" (slots=%li)... %li", *count, rv);
   if (rv != CKR_OK) return rv;
-  rv = allocateEntries(*count, slots);
+  CK_ULONG allocated = *count;
+  rv = allocateEntries(allocated, slots);
   if (rv != CKR_OK) return rv;
   rv = fn(present, *slots, count);
   traceLine(" Done");
+  keepWithin(allocated, count);
   if (rv != CKR_OK) {
     free(*slots);
     *slots = nullptr;
@@ -131,10 +139,12 @@ CK_RV getMechanismList(FunctionList list, CK_SLOT_ID slot, CK_MECHANISM_TYPE** m
   rv = fn(slot, nullptr, count);
   trace("(mechs=%li)...\n", *count);
   if (rv != CKR_OK) return rv;
-  rv = allocateEntries(*count, mechanisms);
+  CK_ULONG allocated = *count;
+  rv = allocateEntries(allocated, mechanisms);
   if (rv != CKR_OK) return rv;
   rv = fn(slot, *mechanisms, count);
   traceLine(" Done");
+  keepWithin(allocated, count);
   if (rv != CKR_OK) {
     free(*mechanisms);
     *mechanisms = nullptr;

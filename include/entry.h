@@ -112,7 +112,8 @@ class Heap {
 // A Java byte array pinned with GetByteArrayElements and released in mode 0
 // (whatever the module wrote is copied back) on every path. A null array is
 // not pinned: `isNull()` tells it apart from a pin that the VM refused (an
-// exception is then pending).
+// exception is then pending: the VM's own, or "Internal error: Out of
+// memory" when the VM raised none).
 class PinnedBytes {
  public:
   PinnedBytes(JNIEnv* env, jbyteArray array) : env_(env), array_(array) {
@@ -120,6 +121,9 @@ class PinnedBytes {
     length_ = env_->GetArrayLength(array_);
     bytes_ = env_->GetByteArrayElements(array_, nullptr);
     if (env_->ExceptionCheck()) bytes_ = nullptr;
+    // A VM may refuse a pin without raising anything: the call must still
+    // fail visibly.
+    if (bytes_ == nullptr) refuse(env_, "Internal error: Out of memory");
   }
   ~PinnedBytes() {
     if (bytes_ != nullptr) env_->ReleaseByteArrayElements(array_, bytes_, 0);
@@ -137,6 +141,13 @@ class PinnedBytes {
   jsize length_ = 0;
   jbyte* bytes_ = nullptr;
 };
+
+// A byte array that the call needs: false, with an exception pending, when
+// Java passed null ("Internal error (Null parameter)") or the pin failed.
+inline bool required(JNIEnv* env, const PinnedBytes& bytes) {
+  if (bytes.isNull()) refuse(env, "Internal error (Null parameter)");
+  return bytes.ok();
+}
 
 // The mechanism of every operation: the type that Java gives (an unsigned
 // 32-bit number) and no parameter.

@@ -224,9 +224,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getDateA
     JNIEnv* env, jobject self, jlong list, jint type) {
   trace("JNI: start PKCS11Object.getDateAttr(%li)... ", printableType(type));
   Fetched value;
-  // Fewer than the eight bytes of a CK_DATE are no date.
-  if (!value.read(env, self, list, type, kNoHandlesLine) ||
-      !value.holds(env, kDateLength, "VOID Date field"))
+  if (!value.read(env, self, list, type, kNoHandlesLine) || !value.holds(env, 1, "VOID Date field"))
     return nullptr;
   CK_BYTE* date = value.bytes();
   if (date[0] == 0) {
@@ -234,6 +232,8 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getDateA
     refuse(env, "VOID Date field");
     return nullptr;
   }
+  // Fewer than the eight bytes of a CK_DATE are no date.
+  if (!value.holds(env, kDateLength, "VOID Date field")) return nullptr;
   // A token that stored the digits as binary numbers: make them ASCII.
   if (date[0] <= 9)
     for (CK_ULONG i = 0; i < kDateLength; ++i) date[i] = static_cast<CK_BYTE>(date[i] + 0x30);
@@ -300,9 +300,13 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_setAttribut
   trace("JNI: start PKCS11Object.setAttr(%li)... ", printableType(type));
   Target target;
   if (!readTarget(env, self, &target)) return;
+  if (javaValue == nullptr) {
+    refuse(env, "Internal error (Null parameter)");
+    return;
+  }
   CK_ATTRIBUTE attribute;
-  // A value that does not convert (a null one included) is only traced;
-  // an exception that the conversion raised stays pending.
+  // A value that does not convert is only traced; an exception that the
+  // conversion raised stays pending.
   if (J2CK_ATTR(env, type, javaValue, &attribute) == 0) {
     traceLine("\nERROR: cannot parse passed object");
     return;

@@ -93,14 +93,6 @@ bool taken(JNIEnv* env, const Utf8& text, const char* message) {
   return false;
 }
 
-// A byte array that the call needs: false, with "Internal error (Null
-// parameter)" thrown for a null array or the VM's error for a refused pin.
-bool taken(JNIEnv* env, const PinnedBytes& bytes) {
-  if (bytes.ok()) return true;
-  if (bytes.isNull()) refuse(env, kNullParameter);
-  return false;
-}
-
 // The steps of login and loginContextSpecific: the session is traced only
 // once the PIN's text was had.
 void loginWithText(JNIEnv* env, jobject self, jlong list, CK_USER_TYPE user, jstring pin) {
@@ -330,7 +322,12 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_createO
     CK_RV rv = createObject(functionList(list), session, &created, attributes.attributes(),
                             attributes.count());
     traceLine("JNI: createObject PKCS11Session.createObj...");
-    if (!failed(env, rv)) result = objectOf(env, self, created);
+    if (!failed(env, rv)) {
+      // "OK" follows the creation attempt, whether or not the object was made.
+      trace("JNI: creating PKCS11Object (%li)...", created);
+      result = wrapObject(env, self, created);
+      traceLine("OK");
+    }
   }
   // The template's values and then the template itself are freed as the
   // guard goes out of scope.
@@ -362,7 +359,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_installCer
       {CKA_ISSUER, nullptr, 0},
   };
   PinnedBytes value(env, certificate);
-  if (!taken(env, value)) return;
+  if (!required(env, value)) return;
   attributes[3].pValue = value.data();
   attributes[3].ulValueLen = value.length();
 
@@ -394,7 +391,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_loginellip
   CK_SESSION_HANDLE session;
   if (!readHandle(env, getSessionID, self, &session)) return;
   PinnedBytes bytes(env, pin);
-  if (!taken(env, bytes)) return;
+  if (!required(env, bytes)) return;
   trace("(session= %li)\n", session);
   failed(env, loginellips(functionList(list), session, userType(securityOfficer), bytes.data(),
                           bytes.length()));
@@ -406,9 +403,9 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setPINelli
   CK_SESSION_HANDLE session;
   if (!readSession(env, self, &session)) return;
   PinnedBytes oldBytes(env, oldPin);
-  if (!taken(env, oldBytes)) return;
+  if (!required(env, oldBytes)) return;
   PinnedBytes newBytes(env, newPin);
-  if (!taken(env, newBytes)) return;
+  if (!required(env, newBytes)) return;
   failed(env, setPinellips(functionList(list), session, oldBytes.data(), oldBytes.length(),
                            newBytes.data(), newBytes.length()));
 }
@@ -568,16 +565,6 @@ typedef CK_RV (*SinglePart)(FunctionList, CK_SESSION_HANDLE, CK_BYTE*, CK_ULONG,
 // (encrypt).
 enum OutputCapacity { kOutputArrayOrQuery, kDataLength };
 
-// A byte array that the module reads or writes must be there: a null array
-// is refused, a pin that the VM refused leaves the VM's error.
-bool pinnedArray(JNIEnv* env, const PinnedBytes& bytes) {
-  if (bytes.isNull()) {
-    refuse(env, kNullParameter);
-    return false;
-  }
-  return bytes.ok();
-}
-
 // A Java length that the module is told about must lie within the array it
 // describes, or the module would read or write past the array.
 bool lengthWithin(JNIEnv* env, jint length, CK_ULONG available) {
@@ -609,12 +596,12 @@ jint runSinglePart(JNIEnv* env, jobject self, jlong list, jbyteArray data, jint 
   CK_SESSION_HANDLE session;
   if (!readHandle(env, getSessionID, self, &session)) return -1;
   PinnedBytes in(env, data);
-  if (!pinnedArray(env, in) || !lengthWithin(env, length, in.length())) return -1;
+  if (!required(env, in) || !lengthWithin(env, length, in.length())) return -1;
   PinnedBytes out(env, output);
   CK_ULONG capacity;
   CK_BYTE* result;
   if (sizing == kDataLength) {
-    if (!pinnedArray(env, out) || !lengthWithin(env, length, out.length())) return -1;
+    if (!required(env, out) || !lengthWithin(env, length, out.length())) return -1;
     capacity = J2CK_INT(length);
     result = out.data();
   } else {
@@ -744,7 +731,7 @@ JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_wrapKey(
   CK_ULONG capacity;
   {
     PinnedBytes out(env, output);
-    if (!pinnedArray(env, out)) return -1;
+    if (!required(env, out)) return -1;
     capacity = out.length();
     trace("(session= %li)\n", session);
     rv = wrapKey(functionList(list), session, &mechanism, wrappingHandle, keyHandle, out.data(),
@@ -768,7 +755,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_unwrapK
   Template attributes(env);
   if (!attributes.build(types, values, "Different array length", kMemoryMessage)) return nullptr;
   PinnedBytes wrapped(env, wrappedKey);
-  if (!pinnedArray(env, wrapped) || !lengthWithin(env, length, wrapped.length())) return nullptr;
+  if (!required(env, wrapped) || !lengthWithin(env, length, wrapped.length())) return nullptr;
   trace("(session= %li)\n", session);
   CK_OBJECT_HANDLE key;
   if (failed(env,

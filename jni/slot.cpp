@@ -62,11 +62,7 @@ static jobject tokenInfo(JNIEnv* env, jobject self, jlong list, bool serialOnly)
 // array. False with an exception pending when the array is null, the VM
 // refuses the pin or the length is out of range.
 static bool controlBuffer(JNIEnv* env, const PinnedBytes& bytes, jlong length) {
-  if (bytes.isNull()) {
-    refuse(env, "Internal error (Null parameter)");
-    return false;
-  }
-  if (!bytes.ok()) return false;
+  if (!required(env, bytes)) return false;
   // Compared as Java longs: a 32-bit CK_ULONG would cut a long length down.
   if (length < 0 || length > static_cast<jlong>(bytes.length())) {
     refuse(env, "Internal error: length out of range");

@@ -200,6 +200,7 @@ bool Template::build(jintArray types, jobjectArray values, const char* lengthMes
   }
   jint* typeArray = env_->GetIntArrayElements(types, nullptr);
   if (env_->ExceptionCheck() || typeArray == nullptr) {
+    refuse(env_, memoryMessage);  // unless the VM raised its own error
     clear();
     return false;
   }

@@ -151,14 +151,17 @@ CK_RV deliver_list(const CK_ULONG* values, CK_ULONG count, CK_ULONG_PTR out, CK_
     *pulCount = cfg_ulong(firstKey, count);
     return CKR_OK;
   }
-  CK_ULONG effective = cfg_ulong(secondKey, count);
-  if (effective > count) effective = count;
-  if (*pulCount < effective) {
-    *pulCount = effective;
+  // The filling call reports `claimed` entries. Below the real count it
+  // fills only that many; above it (a misbehaving module) it still writes
+  // only the entries it has.
+  CK_ULONG claimed = cfg_ulong(secondKey, count);
+  CK_ULONG filled = claimed < count ? claimed : count;
+  if (*pulCount < filled) {
+    *pulCount = filled;
     return CKR_BUFFER_TOO_SMALL;
   }
-  for (CK_ULONG i = 0; i < effective; ++i) out[i] = values[i];
-  *pulCount = effective;
+  for (CK_ULONG i = 0; i < filled; ++i) out[i] = values[i];
+  *pulCount = claimed;
   return CKR_OK;
 }
 

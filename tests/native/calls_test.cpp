@@ -143,6 +143,23 @@ TEST_F(Calls, SlotListEdgeCounts) {
     rec.set("SLOTLIST_COUNT", nullptr);
   }
 
+  // A filling call that claims more entries than were allocated is held to
+  // the allocation.
+  rec.set("SLOTS", "2");
+  finalizeLib(rec.module, list);
+  ASSERT_EQ(CKR_OK, initLib(list));
+  rec.set("SLOTLIST_SECOND_COUNT", "5");
+  ASSERT_EQ(CKR_OK, getSlotList(list, &slots, 0, &count));
+  EXPECT_EQ(2u, count);
+  free(slots);
+  rec.set("MECHLIST_SECOND_COUNT", "9");
+  CK_MECHANISM_TYPE* mechanisms = nullptr;
+  ASSERT_EQ(CKR_OK, getMechanismList(list, 0, &mechanisms, &count));
+  EXPECT_EQ(6u, count) << "the six default mechanisms";
+  free(mechanisms);
+  rec.set("SLOTLIST_SECOND_COUNT", nullptr);
+  rec.set("MECHLIST_SECOND_COUNT", nullptr);
+
   // The second call fails: the buffer is freed by the wrapper.
   rec.set("RV2_C_GetSlotList", "0x150");
   EXPECT_EQ(static_cast<CK_RV>(0x150), getSlotList(list, &slots, 0, &count));

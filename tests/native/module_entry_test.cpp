@@ -92,6 +92,11 @@ TEST_F(ModuleEntry, LoadingFailures) {
   EXPECT_EQ(0, load("/nonexistent/module.so"));
   EXPECT_EQ("Internal error", thrownMessage());
 
+  // A NUL inside the path (modified UTF-8 C0 80) names no file: the path is
+  // not cut short at it (on Windows "qrec" alone would load qrec.dll).
+  EXPECT_EQ(0, load(std::string("qrec") + "\xc0\x80" + "-rest"));
+  EXPECT_EQ("Internal error", thrownMessage());
+
   // The VM cannot give the path's characters: its own error is what Java sees.
   vm.failNext("GetStringUTFChars");
   EXPECT_EQ(0, load(QREC_MODULE));

@@ -476,9 +476,10 @@ TEST_F(ObjectEntry, WritesPassTheConvertedValues) {
 }
 
 TEST_F(ObjectEntry, WritesThatAreRefused) {
-  // Values that do not convert: no call and nothing thrown.
+  // A null value is refused; values that do not convert: no call and
+  // nothing thrown.
   write(dataObject, CKA_LABEL, nullptr);
-  expectNothingPending();
+  EXPECT_EQ("Internal error (Null parameter)", thrownMessage());
   write(dataObject, CKA_LABEL, vm.newLong(5));
   expectNothingPending();
   writeAll(dataObject, vm.newInts({CKA_LABEL, CKA_ID}),

@@ -177,12 +177,13 @@ int main() {
         Java_it_morvale_pkcs11_nat_NativePKCS11Object_getAttributeValue(env, identrus, list,
                                                                         CKA_CLASS);
       }));
+  jobject longValue = vm.newLong(3);
   expect("unconverted value",
          "JNI: start PKCS11Object.setAttr(" + vendorType + ")... " + handles +
              "\nERROR: cannot parse passed object\n",
          traced(vm, "unconverted value", [&] {
            Java_it_morvale_pkcs11_nat_NativePKCS11Object_setAttributeValue(
-               env, identrus, list, static_cast<jint>(0x80000201u), nullptr);
+               env, identrus, list, static_cast<jint>(0x80000201u), longValue);
          }));
   rec.set("NULLFN", "C_GetInfo");
   expect("missing entry",

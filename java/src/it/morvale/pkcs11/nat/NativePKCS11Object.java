@@ -65,7 +65,7 @@ public class NativePKCS11Object {
      * Calls {@code C_GetObjectSize}.
      *
      * @param functionList the function-list handle
-     * @return the object size in bytes; 0 after throwing
+     * @return the object size in bytes
      * @throws PKCS11Exception on a non-zero return code
      */
     public native int size(long functionList) throws PKCS11Exception;
@@ -86,8 +86,9 @@ public class NativePKCS11Object {
      *
      * @param functionList the function-list handle
      * @param type the attribute type
-     * @return the attribute value; 0 after throwing
-     * @throws PKCS11Exception on a non-zero return code
+     * @return the attribute value
+     * @throws PKCS11Exception on a non-zero return code, or "VOID int field" for a value shorter
+     *     than a {@code CK_ULONG}
      */
     public native int getIntAttributeValue(long functionList, int type) throws PKCS11Exception;
 
@@ -118,8 +119,8 @@ public class NativePKCS11Object {
      *
      * @param functionList the function-list handle
      * @param type the attribute type
-     * @return the attribute value; null after throwing or when the date is empty
-     * @throws PKCS11Exception on a non-zero return code
+     * @return the attribute value
+     * @throws PKCS11Exception on a non-zero return code, or "VOID Date field" for an empty date
      */
     public native Date getDateAttributeValue(long functionList, int type) throws PKCS11Exception;
 
@@ -141,9 +142,9 @@ public class NativePKCS11Object {
      *
      * @param functionList the function-list handle
      * @param type the attribute type
-     * @return the attribute value; null after throwing or for an attribute type the bridge does
-     *     not know
-     * @throws PKCS11Exception on a non-zero return code
+     * @return the attribute value
+     * @throws PKCS11Exception on a non-zero return code, or "Object type not valid" for an
+     *     attribute type the bridge does not know
      */
     public native Object getAttributeValue(long functionList, int type) throws PKCS11Exception;
 

@@ -121,7 +121,8 @@ public class NativePKCS11Slot {
     public native void closeAllSessions(long functionList) throws PKCS11Exception;
 
     /**
-     * Calls the vendor function {@code C_Control} with command 0 and no data.
+     * Sends the fixed 152-byte PIN-rules block to the reader of this slot through the vendor
+     * function {@code C_Control}, command 0.
      *
      * @param module the module handle
      * @throws PKCS11Exception when the module does not export the function or it fails

@@ -161,9 +161,11 @@ class ObjectAttributesTest {
       assertTrue(o.getBoolAttributeValue(m.list, VENDOR));
       assertEquals(day("20240315"), o.getAttributeValue(m.list, CKA_END_DATE));
 
-      // Values that do not convert are dropped quietly; bad arrays are refused.
+      // Values that do not convert are dropped quietly; null values and bad
+      // arrays are refused.
       TestBridge.clearJournal();
-      o.setAttributeValue(m.list, CKA_LABEL, null);
+      assertMessage("Internal error (Null parameter)",
+          () -> o.setAttributeValue(m.list, CKA_LABEL, null));
       o.setAttributeValue(m.list, CKA_LABEL, 5L);
       o.setAttributeValues(m.list, new int[] {CKA_LABEL, CKA_ID}, new Object[] {"a", 1L});
       assertMessage("Different array length",
