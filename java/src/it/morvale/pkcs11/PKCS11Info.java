@@ -9,134 +9,109 @@ import java.util.Objects;
  * the {@code ...Trimmed} getters strip the padding.
  */
 public final class PKCS11Info {
+  private final int cryptokiVersion;
+  private final String manufacturerID;
+  private final int flags;
+  private final String libraryDescription;
+  private final int libraryVersion;
 
-    private final int cryptokiVersion;
-    private final String manufacturerID;
-    private final int flags;
-    private final String libraryDescription;
-    private final int libraryVersion;
+  /**
+   * Creates the value; the native bridge calls this constructor.
+   *
+   * @param cryptokiVersion the Cryptoki interface version, as major * 256 + minor
+   * @param manufacturerID the module manufacturer (32 characters, blank padded)
+   * @param flags the module flags (none are defined)
+   * @param libraryDescription the library description (32 characters, blank padded)
+   * @param libraryVersion the library version, as major * 256 + minor
+   */
+  public PKCS11Info(int cryptokiVersion, String manufacturerID, int flags,
+      String libraryDescription, int libraryVersion) {
+    this.cryptokiVersion = cryptokiVersion;
+    this.manufacturerID = manufacturerID;
+    this.flags = flags;
+    this.libraryDescription = libraryDescription;
+    this.libraryVersion = libraryVersion;
+  }
 
-    /**
-     * Creates the value; the native bridge calls this constructor.
-     *
-     * @param cryptokiVersion the Cryptoki interface version, as major * 256 + minor
-     * @param manufacturerID the module manufacturer (32 characters, blank padded)
-     * @param flags the module flags (none are defined)
-     * @param libraryDescription the library description (32 characters, blank padded)
-     * @param libraryVersion the library version, as major * 256 + minor
-     */
-    public PKCS11Info(int cryptokiVersion, String manufacturerID, int flags, String libraryDescription, int libraryVersion) {
-        this.cryptokiVersion = cryptokiVersion;
-        this.manufacturerID = manufacturerID;
-        this.flags = flags;
-        this.libraryDescription = libraryDescription;
-        this.libraryVersion = libraryVersion;
+  /** @return the Cryptoki interface version, as major * 256 + minor */
+  public int getCryptokiVersion() { return cryptokiVersion; }
+
+  /** @return the major number of the the Cryptoki interface version, */
+  public int getCryptokiVersionMajor() { return (cryptokiVersion >> 8) & 0xFF; }
+
+  /** @return the minor number of the the Cryptoki interface version, */
+  public int getCryptokiVersionMinor() { return cryptokiVersion & 0xFF; }
+
+  /** @return the module manufacturer (32 characters, blank padded) */
+  public String getManufacturerID() { return manufacturerID; }
+
+  /**
+   * @return the module manufacturer (32 characters, blank padded) without trailing blanks, or null
+   *     when it is null
+   */
+  public String getManufacturerIDTrimmed() { return trimPadding(manufacturerID); }
+
+  /** @return the module flags (none are defined) */
+  public int getFlags() { return flags; }
+
+  /** @return the library description (32 characters, blank padded) */
+  public String getLibraryDescription() { return libraryDescription; }
+
+  /**
+   * @return the library description (32 characters, blank padded) without trailing blanks, or null
+   *     when it is null
+   */
+  public String getLibraryDescriptionTrimmed() { return trimPadding(libraryDescription); }
+
+  /** @return the library version, as major * 256 + minor */
+  public int getLibraryVersion() { return libraryVersion; }
+
+  /** @return the major number of the the library version, */
+  public int getLibraryVersionMajor() { return (libraryVersion >> 8) & 0xFF; }
+
+  /** @return the minor number of the the library version, */
+  public int getLibraryVersionMinor() { return libraryVersion & 0xFF; }
+
+  private static String trimPadding(String s) {
+    if (s == null) {
+      return null;
     }
-
-    /** @return the Cryptoki interface version, as major * 256 + minor */
-    public int getCryptokiVersion() {
-        return cryptokiVersion;
+    int end = s.length();
+    while (end > 0 && s.charAt(end - 1) == ' ') {
+      end--;
     }
+    return s.substring(0, end);
+  }
 
-    /** @return the major number of the the Cryptoki interface version, */
-    public int getCryptokiVersionMajor() {
-        return (cryptokiVersion >> 8) & 0xFF;
+  @Override
+  public boolean equals(Object o) {
+    if (this == o) {
+      return true;
     }
+    if (!(o instanceof PKCS11Info)) {
+      return false;
+    }
+    PKCS11Info other = (PKCS11Info) o;
+    return cryptokiVersion == other.cryptokiVersion
+        && Objects.equals(manufacturerID, other.manufacturerID) && flags == other.flags
+        && Objects.equals(libraryDescription, other.libraryDescription)
+        && libraryVersion == other.libraryVersion;
+  }
 
-    /** @return the minor number of the the Cryptoki interface version, */
-    public int getCryptokiVersionMinor() {
-        return cryptokiVersion & 0xFF;
-    }
+  @Override
+  public int hashCode() {
+    return Objects.hash(cryptokiVersion, manufacturerID, flags, libraryDescription, libraryVersion);
+  }
 
-    /** @return the module manufacturer (32 characters, blank padded) */
-    public String getManufacturerID() {
-        return manufacturerID;
-    }
-
-    /** @return the module manufacturer (32 characters, blank padded) without trailing blanks, or null when it is null */
-    public String getManufacturerIDTrimmed() {
-        return trimPadding(manufacturerID);
-    }
-
-    /** @return the module flags (none are defined) */
-    public int getFlags() {
-        return flags;
-    }
-
-    /** @return the library description (32 characters, blank padded) */
-    public String getLibraryDescription() {
-        return libraryDescription;
-    }
-
-    /** @return the library description (32 characters, blank padded) without trailing blanks, or null when it is null */
-    public String getLibraryDescriptionTrimmed() {
-        return trimPadding(libraryDescription);
-    }
-
-    /** @return the library version, as major * 256 + minor */
-    public int getLibraryVersion() {
-        return libraryVersion;
-    }
-
-    /** @return the major number of the the library version, */
-    public int getLibraryVersionMajor() {
-        return (libraryVersion >> 8) & 0xFF;
-    }
-
-    /** @return the minor number of the the library version, */
-    public int getLibraryVersionMinor() {
-        return libraryVersion & 0xFF;
-    }
-
-    private static String trimPadding(String s) {
-        if (s == null) {
-            return null;
-        }
-        int end = s.length();
-        while (end > 0 && s.charAt(end - 1) == ' ') {
-            end--;
-        }
-        return s.substring(0, end);
-    }
-
-    @Override
-    public boolean equals(Object o) {
-        if (this == o) {
-            return true;
-        }
-        if (!(o instanceof PKCS11Info)) {
-            return false;
-        }
-        PKCS11Info other = (PKCS11Info) o;
-        return cryptokiVersion == other.cryptokiVersion
-                && Objects.equals(manufacturerID, other.manufacturerID)
-                && flags == other.flags
-                && Objects.equals(libraryDescription, other.libraryDescription)
-                && libraryVersion == other.libraryVersion;
-    }
-
-    @Override
-    public int hashCode() {
-        return Objects.hash(
-                cryptokiVersion,
-                manufacturerID,
-                flags,
-                libraryDescription,
-                libraryVersion);
-    }
-
-    @Override
-    public String toString() {
-        return "PKCS11Info["
-                + "cryptokiVersion=" + getCryptokiVersionMajor() + "." + getCryptokiVersionMinor()
-                + ", "
-                + "manufacturerID='" + manufacturerID + "'"
-                + ", "
-                + "flags=0x" + Integer.toHexString(flags)
-                + ", "
-                + "libraryDescription='" + libraryDescription + "'"
-                + ", "
-                + "libraryVersion=" + getLibraryVersionMajor() + "." + getLibraryVersionMinor()
-                + "]";
-    }
+  @Override
+  public String toString() {
+    return "PKCS11Info["
+        + "cryptokiVersion=" + getCryptokiVersionMajor() + "." + getCryptokiVersionMinor() + ", "
+        + "manufacturerID='" + manufacturerID + "'"
+        + ", "
+        + "flags=0x" + Integer.toHexString(flags) + ", "
+        + "libraryDescription='" + libraryDescription + "'"
+        + ", "
+        + "libraryVersion=" + getLibraryVersionMajor() + "." + getLibraryVersionMinor() + "]";
+  }
 }

@@ -23,8 +23,8 @@ class CardExtensionsTest {
     try (LoadedModule m = LoadedModule.recording("TOKENPARAM_cut=41420043")) {
       NativePKCS11Session s = m.openSession(0, true);
       assertCode(CKR_PIN_INCORRECT, () -> s.loginellips(m.list, false, new byte[] {'1', 0, '3'}));
-      assertEquals("C_Login hSession=0x1 userType=0x1 pPin=310033 ulPinLen=0x3 -> 0xa0",
-          last("C_Login"));
+      assertEquals(
+          "C_Login hSession=0x1 userType=0x1 pPin=310033 ulPinLen=0x3 -> 0xa0", last("C_Login"));
       s.loginellips(m.list, true, "5678".getBytes());
       s.setPINellips(m.list, "5678".getBytes(), "8765".getBytes());
 
@@ -40,8 +40,8 @@ class CardExtensionsTest {
       s.setTokenParam(m.module, "mode", 4, "fast", 4);
       assertEquals("fast", s.getTokenParam(m.module, "mode", 4));
       assertEquals("AB", s.getTokenParam(m.module, "cut", 3), "ends at the first zero byte");
-      assertMessage("Internal error: pNewPin == NULL",
-          () -> s.setTokenParam(m.module, null, 0, "v", 1));
+      assertMessage(
+          "Internal error: pNewPin == NULL", () -> s.setTokenParam(m.module, null, 0, "v", 1));
       assertMessage("Internal error: pNewPin == NULL", () -> s.setPIN4(m.module, "1", 1, null, 0));
       assertMessage("Internal error (Null parameter)", () -> s.loginellips(m.list, false, null));
     }
@@ -73,7 +73,8 @@ class CardExtensionsTest {
     }
     try (LoadedModule m = LoadedModule.recording()) {
       NativePKCS11Session s = m.openSession(0, true);
-      assertEquals(0, s.getIdentrusObject(m.list).objectID, "no application: Java tests the handle");
+      assertEquals(
+          0, s.getIdentrusObject(m.list).objectID, "no application: Java tests the handle");
       assertCode(CKR_OBJECT_HANDLE_INVALID, () -> s.getCardStatus(m.list));
       assertCode(CKR_OBJECT_HANDLE_INVALID, () -> s.setCardStatus(m.list, 8));
     }

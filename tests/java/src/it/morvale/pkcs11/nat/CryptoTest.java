@@ -136,7 +136,8 @@ class CryptoTest {
       byte[] signature = new byte[200];
       assertEquals(128, s.sign(token.list, data, 0, 4, signature));
       assertEquals((byte) (1 ^ key.objectID), signature[0], "the module's signature came back");
-      assertEquals(List.of(
+      assertEquals(
+          List.of(
               "C_SignInit hSession=0x7 pMechanism={mech=0xffffffff,param=NULL,len=0x0} hKey=0x1 "
                   + "-> 0x70",
               "C_SignInit hSession=0x7 pMechanism={mech=0x40,param=NULL,len=0x0} hKey=0x1 -> 0x0",
@@ -144,7 +145,8 @@ class CryptoTest {
                   + "*pulSignatureLen=0x0 -> 0x0",
               "C_Sign hSession=0x7 pData=01020304 ulDataLen=0x4 pSignature=out "
                   + "*pulSignatureLen=0xc8 -> 0x0"),
-          TestBridge.journal(), "a mechanism type is zero-extended; a null array asks for the size");
+          TestBridge.journal(),
+          "a mechanism type is zero-extended; a null array asks for the size");
     }
   }
 
@@ -155,8 +157,10 @@ class CryptoTest {
       byte[] four = new byte[4];
       assertMessage(OUT_OF_RANGE, () -> s.sign(token.list, four, 0, 5, null));
       assertMessage(OUT_OF_RANGE, () -> s.encrypt(token.list, four, 0, 4, new byte[3]));
-      assertMessage(OUT_OF_RANGE, () -> s.unwrapKey(token.list, CKM_AES_ECB, null,
-          token.object(1), four, 0, -1, new int[0], new Object[0]));
+      assertMessage(OUT_OF_RANGE,
+          ()
+              -> s.unwrapKey(token.list, CKM_AES_ECB, null, token.object(1), four, 0, -1,
+                  new int[0], new Object[0]));
       assertMessage(NULL_PARAMETER, () -> s.encrypt(token.list, four, 0, 4, null));
       assertMessage(NULL_PARAMETER, () -> s.encryptInit(token.list, CKM_AES_ECB, null, null));
       assertMessage("Not supported YET", () -> s.signFinal(token.list, four));
@@ -170,12 +174,14 @@ class CryptoTest {
   void wrappingOnTheRecordingModule() throws Exception {
     try (TokenSession token = TokenSession.recording("SESSION_BASE=0x7", "OBJECT_BASE=0x50")) {
       NativePKCS11Session s = token.session;
-      NativePKCS11Object first = s.generateKey(token.list, 0x1080, null,
-          new int[] {SoftHsmKeys.CKA_LABEL}, new Object[] {"k"});
-      NativePKCS11Object second = s.generateKey(token.list, 0x1080, null, new int[0], new Object[0]);
+      NativePKCS11Object first = s.generateKey(
+          token.list, 0x1080, null, new int[] {SoftHsmKeys.CKA_LABEL}, new Object[] {"k"});
+      NativePKCS11Object second =
+          s.generateKey(token.list, 0x1080, null, new int[0], new Object[0]);
       TestBridge.clearJournal();
       assertEquals(16, s.wrapKey(token.list, CKM_AES_ECB, null, first, second, new byte[256]));
-      assertEquals(List.of("C_WrapKey hSession=0x7 pMechanism={mech=0x1081,param=NULL,len=0x0} "
+      assertEquals(
+          List.of("C_WrapKey hSession=0x7 pMechanism={mech=0x1081,param=NULL,len=0x0} "
               + "hWrappingKey=0x50 hKey=0x51 pWrappedKey=out *pulWrappedKeyLen=0x100 -> 0x0"),
           TestBridge.journal());
       TestBridge.clearJournal();
@@ -183,8 +189,8 @@ class CryptoTest {
           new byte[] {9, 9, 9}, 0, 2, new int[0], new Object[0]);
       assertEquals(0x52, unwrapped.objectID);
       assertEquals(List.of("C_UnwrapKey hSession=0x7 pMechanism={mech=0x1081,param=NULL,len=0x0} "
-              + "hUnwrappingKey=0x50 pWrappedKey=0909 ulWrappedKeyLen=0x2 pTemplate=[] "
-              + "ulAttributeCount=0x0 phKey=out -> 0x0"),
+                       + "hUnwrappingKey=0x50 pWrappedKey=0909 ulWrappedKeyLen=0x2 pTemplate=[] "
+                       + "ulAttributeCount=0x0 phKey=out -> 0x0"),
           TestBridge.journal());
     }
   }

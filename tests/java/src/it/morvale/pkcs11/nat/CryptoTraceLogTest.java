@@ -31,8 +31,7 @@ class CryptoTraceLogTest {
 
   @Test
   void operationsTraceTheirSession() throws Exception {
-    NativePKCS11Object key =
-        s.generateKey(token.list, 0x1080, null, new int[0], new Object[0]);
+    NativePKCS11Object key = s.generateKey(token.list, 0x1080, null, new int[0], new Object[0]);
     assertEquals("JNI: start PKCS11Session.signInit... (session= 5)\n"
             + "JNI:BRIDGE: Calling C_SignInit ... Done\n",
         traced(() -> s.signInit(token.list, 0x40, null, key)));
@@ -57,8 +56,7 @@ class CryptoTraceLogTest {
 
   @Test
   void wrappingTracesEachStep() throws Exception {
-    NativePKCS11Object key =
-        s.generateKey(token.list, 0x1080, null, new int[0], new Object[0]);
+    NativePKCS11Object key = s.generateKey(token.list, 0x1080, null, new int[0], new Object[0]);
     assertEquals("JNI: start PKCS11Session.wrapKey... JNI: session OK\n"
             + "JNI: key OK\n"
             + "JNI: wrappingKey OK\n"
@@ -71,12 +69,14 @@ class CryptoTraceLogTest {
     assertEquals("JNI: start PKCS11Session.unwrapKey... (session= 5)\n"
             + "JNI:BRIDGE: Calling C_UnwrapKey ..."
             + "JNI: creating PKCS11Object (49)...OK\n",
-        traced(() -> s.unwrapKey(token.list, 0x1081, null, key, new byte[4], 0, 4,
-            new int[] {3}, new Object[] {"u"})));
+        traced(()
+                   -> s.unwrapKey(token.list, 0x1081, null, key, new byte[4], 0, 4, new int[] {3},
+                       new Object[] {"u"})));
     assertEquals("JNI: start PKCS11Session.unwrapKey... \n"
             + "ERROR: cannot parse passed object 0\n",
-        traced(() -> s.unwrapKey(token.list, 0x1081, null, key, new byte[4], 0, 4,
-            new int[] {3}, new Object[] {1L})));
+        traced(()
+                   -> s.unwrapKey(token.list, 0x1081, null, key, new byte[4], 0, 4, new int[] {3},
+                       new Object[] {1L})));
   }
 
   @Test
@@ -99,15 +99,17 @@ class CryptoTraceLogTest {
             + "JNI: parse public values...\n"
             + "JNI: parse private values...\n"
             + "\nERROR: cannot parse passed object 1\n",
-        traced(() -> s.generateKeyPair(token.list, 0, null, new int[0], new Object[0],
-            new int[] {3, 3}, new Object[] {"a", 2L})));
+        traced(()
+                   -> s.generateKeyPair(token.list, 0, null, new int[0], new Object[0],
+                       new int[] {3, 3}, new Object[] {"a", 2L})));
     assertEquals("JNI: start PKCS11Session.genKeyPair... (session= 5)\n"
             + "JNI: parse public values...\n"
             + "JNI: parse private values...\n"
             + "JNI:BRIDGE: Calling C_GenerateKeyPair ... Done\n"
             + "JNI: creating 2 jobject PKCS11Object...OK\n",
-        traced(() -> s.generateKeyPair(token.list, 0, null, new int[0], new Object[0],
-            new int[0], new Object[0])));
+        traced(()
+                   -> s.generateKeyPair(
+                       token.list, 0, null, new int[0], new Object[0], new int[0], new Object[0])));
   }
 
   @Test
@@ -121,16 +123,15 @@ class CryptoTraceLogTest {
     assertEquals("JNI: start PKCS11Session.genKeyPair... (session= 5)\n"
             + "Start generating keypair...JNI:BRIDGE: Calling C_GenerateKeyPair ... Done\n"
             + "Done.\n"
-            + "JNI: creating 2 jobject PKCS11Object...OK\n"
-            + clearing,
+            + "JNI: creating 2 jobject PKCS11Object...OK\n" + clearing,
         traced(() -> s.generateKeyPairOB(token.list, 0, true)));
     token.module.reconfigure("SESSION_BASE=0x5", "RV_C_GenerateKeyPair=0x5");
     assertEquals("JNI: start PKCS11Session.genKeyPair... (session= 5)\n"
             + "Start generating keypair...JNI:BRIDGE: Calling C_GenerateKeyPair ... Done\n"
             + "Done.\n"
-            + "JNI: Throwing exc number 5... Done\n"
-            + clearing,
-        traced(() -> assertThrows(PKCS11Exception.class,
-            () -> s.generateKeyPairOB(token.list, 0, false))));
+            + "JNI: Throwing exc number 5... Done\n" + clearing,
+        traced(()
+                   -> assertThrows(
+                       PKCS11Exception.class, () -> s.generateKeyPairOB(token.list, 0, false))));
   }
 }

@@ -73,8 +73,8 @@ class KeyGenerationTest {
       assertEquals(0x21, ((NativePKCS11Object) pair[0]).objectID, "public key first");
       assertEquals(0x22, ((NativePKCS11Object) pair[1]).objectID);
       assertEquals(s, ((NativePKCS11Object) pair[1]).session);
-      assertEquals(List.of(
-              "C_GenerateKey hSession=0x9 pMechanism={mech=0x1080,param=NULL,len=0x0} "
+      assertEquals(
+          List.of("C_GenerateKey hSession=0x9 pMechanism={mech=0x1080,param=NULL,len=0x0} "
                   + "pTemplate=[] ulCount=0x0 phKey=out -> 0x0",
               "C_GenerateKeyPair hSession=0x9 pMechanism={mech=0x0,param=NULL,len=0x0} "
                   + "pPublicKeyTemplate=[{type=0x3,len=0x3,val=707562},"
@@ -100,10 +100,10 @@ class KeyGenerationTest {
       String privateStart = "ulPublicKeyAttributeCount=0x4 pPrivateKeyTemplate=["
           + "{type=0x1,len=0x1,val=01},{type=0x108,len=0x1,val=01},{type=0x109,len=0x1,val=01},";
       assertTrue(calls.get(0).contains(publicStart + "4964656e74697479}] " + privateStart
-              + "{type=0x80006002,len=0x1,val=01}] ulPrivateKeyAttributeCount=0x4 "),
+                     + "{type=0x80006002,len=0x1,val=01}] ulPrivateKeyAttributeCount=0x4 "),
           calls.get(0));
       assertTrue(calls.get(1).contains(publicStart + "5574696c69747900}] " + privateStart
-              + "{type=0x80006001,len=0x1,val=01}] ulPrivateKeyAttributeCount=0x4 "),
+                     + "{type=0x80006001,len=0x1,val=01}] ulPrivateKeyAttributeCount=0x4 "),
           "Utility with its terminating zero: " + calls.get(1));
     }
   }
@@ -115,8 +115,9 @@ class KeyGenerationTest {
       int[] none = new int[0];
       Object[] noValues = new Object[0];
       assertMessage("Different array length for PublicKey",
-          () -> s.generateKeyPair(token.list, 0, null, new int[] {1, 2, 3},
-              new Object[] {true, true}, null, null));
+          ()
+              -> s.generateKeyPair(
+                  token.list, 0, null, new int[] {1, 2, 3}, new Object[] {true, true}, null, null));
       assertMessage("Different array length for PrivateKey",
           () -> s.generateKeyPair(token.list, 0, null, none, noValues, new int[] {1}, noValues));
       assertMessage("Different array length",
@@ -124,17 +125,16 @@ class KeyGenerationTest {
       assertMessage("Internal error (Null parameter)",
           () -> s.generateKey(token.list, 0x1080, null, null, noValues));
       // A value of a class the bridge does not convert: null, and no exception.
-      assertNull(s.generateKeyPair(token.list, 0, null, new int[] {CKA_LABEL},
-          new Object[] {"pub"}, new int[] {CKA_SIGN, CKA_ID}, new Object[] {true, 5L}));
-      assertNull(s.generateKey(token.list, 0x1080, null, new int[] {CKA_ID},
-          new Object[] {new StringBuilder("x")}));
+      assertNull(s.generateKeyPair(token.list, 0, null, new int[] {CKA_LABEL}, new Object[] {"pub"},
+          new int[] {CKA_SIGN, CKA_ID}, new Object[] {true, 5L}));
+      assertNull(s.generateKey(
+          token.list, 0x1080, null, new int[] {CKA_ID}, new Object[] {new StringBuilder("x")}));
       assertEquals(List.of(), TestBridge.journal());
 
       token.module.reconfigure("RV_C_GenerateKeyPair=0x130");
       assertCode(0x130, () -> s.generateKeyPairOB(token.list, CKM_RSA_PKCS_KEY_PAIR_GEN, false));
-      assertCode(0x130, () -> s.generateKeyPair(token.list, 0, null, none, noValues, none,
-          noValues));
+      assertCode(
+          0x130, () -> s.generateKeyPair(token.list, 0, null, none, noValues, none, noValues));
     }
   }
-
 }

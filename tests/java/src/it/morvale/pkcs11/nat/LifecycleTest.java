@@ -102,12 +102,14 @@ class LifecycleTest {
   @Test
   void loadingWithoutTheTraceVariableLeavesTracingOff() throws Exception {
     long before = java.nio.file.Files.exists(TestBridge.TRACE_LOG)
-        ? java.nio.file.Files.size(TestBridge.TRACE_LOG) : 0;
+        ? java.nio.file.Files.size(TestBridge.TRACE_LOG)
+        : 0;
     p11.loadPKCS11Library(TestBridge.qrec());
     BridgeHooks.flushStdout();
     assertEquals(0, BridgeHooks.debugFlag());
     long after = java.nio.file.Files.exists(TestBridge.TRACE_LOG)
-        ? java.nio.file.Files.size(TestBridge.TRACE_LOG) : 0;
+        ? java.nio.file.Files.size(TestBridge.TRACE_LOG)
+        : 0;
     assertEquals(before, after, "nothing is written to the trace log");
   }
 }

@@ -15,9 +15,7 @@ final class LoadedModule implements AutoCloseable {
     p11.libInitialize(list);
   }
 
-  static LoadedModule start(String path) throws PKCS11Exception {
-    return new LoadedModule(path);
-  }
+  static LoadedModule start(String path) throws PKCS11Exception { return new LoadedModule(path); }
 
   /** The recording module with this configuration (see TestBridge.configure). */
   static LoadedModule recording(String... config) throws PKCS11Exception {
@@ -42,9 +40,7 @@ final class LoadedModule implements AutoCloseable {
   }
 
   /** The slot ID of the first slot with a token. */
-  int firstToken() throws PKCS11Exception {
-    return p11.getSlotList(list, true)[0].slotID;
-  }
+  int firstToken() throws PKCS11Exception { return p11.getSlotList(list, true)[0].slotID; }
 
   @Override
   public void close() throws PKCS11Exception {

@@ -20,7 +20,7 @@ class ModuleInfoTest {
   @Test
   void infoKeepsBlankPaddingAndEncodesVersions() throws PKCS11Exception {
     try (LoadedModule m = LoadedModule.recording("INFO_MANUFACTURER=ACME", "INFO_DESCRIPTION=",
-        "INFO_VERSION=2.20", "INFO_LIBVERSION=255.255", "INFO_FLAGS=0x80000001")) {
+             "INFO_VERSION=2.20", "INFO_LIBVERSION=255.255", "INFO_FLAGS=0x80000001")) {
       PKCS11Info info = m.p11.getInfo(m.list);
       assertEquals("ACME" + blanks(28), info.getManufacturerID());
       assertEquals(blanks(32), info.getLibraryDescription(), "32 blanks are not an empty text");
@@ -32,8 +32,9 @@ class ModuleInfoTest {
 
   @Test
   void aTextFieldEndsAtItsFirstNulByte() throws PKCS11Exception {
-    try (LoadedModule m = LoadedModule.recording(
-        "INFO_MANUFACTURER_HEX=4142434445004748494a4b4c4d4e4f505152535455565758595a303132333435")) {
+    try (
+        LoadedModule m = LoadedModule.recording(
+            "INFO_MANUFACTURER_HEX=4142434445004748494a4b4c4d4e4f505152535455565758595a303132333435")) {
       assertEquals("ABCDE", m.p11.getInfo(m.list).getManufacturerID());
     }
   }

@@ -50,10 +50,10 @@ class ObjectAttributesTest {
   @Test
   void theGenericReadPicksTheClassByType() throws Exception {
     try (TokenSession m = TokenSession.recording()) {
-      NativePKCS11Object o = create(m,
-          new int[] {CKA_CLASS, CKA_TOKEN, CKA_LABEL, CKA_ID, CKA_END_DATE, CKA_MODULUS},
-          new Object[] {CKO_DATA, false, "hello", new byte[] {1, 2}, day("20310305"),
-              new BigInteger(1, new byte[] {(byte) 0x80, 1})});
+      NativePKCS11Object o =
+          create(m, new int[] {CKA_CLASS, CKA_TOKEN, CKA_LABEL, CKA_ID, CKA_END_DATE, CKA_MODULUS},
+              new Object[] {CKO_DATA, false, "hello", new byte[] {1, 2}, day("20310305"),
+                  new BigInteger(1, new byte[] {(byte) 0x80, 1})});
       assertEquals(Integer.valueOf(CKO_DATA), o.getAttributeValue(m.list, CKA_CLASS));
       assertEquals(Boolean.FALSE, o.getAttributeValue(m.list, CKA_TOKEN));
       assertEquals("hello", o.getAttributeValue(m.list, CKA_LABEL));
@@ -85,21 +85,21 @@ class ObjectAttributesTest {
       assertArrayEquals(new byte[0], binary.getByteArrayAttributeValue(m.list, CKA_ID));
 
       NativePKCS11Object voids = create(m, new int[] {CKA_END_DATE, CKA_CLASS, CKA_TOKEN, CKA_ID},
-          new Object[] {new byte[] {0, '0', '2', '4', '0', '3', '1', '5'}, new byte[0],
-              new byte[0], new byte[3]});
+          new Object[] {new byte[] {0, '0', '2', '4', '0', '3', '1', '5'}, new byte[0], new byte[0],
+              new byte[3]});
       assertMessage("VOID Date field", () -> voids.getDateAttributeValue(m.list, CKA_END_DATE));
       assertMessage("VOID int field", () -> voids.getIntAttributeValue(m.list, CKA_CLASS));
       assertMessage("VOID int field", () -> voids.getAttributeValue(m.list, CKA_CLASS));
       assertMessage("VOID boolean field", () -> voids.getBoolAttributeValue(m.list, CKA_TOKEN));
       assertMessage("VOID Date field", () -> voids.getDateAttributeValue(m.list, CKA_ID));
-      assertMessage("VOID BigInteger field",
-          () -> voids.getBigIntegerAttributeValue(m.list, CKA_CLASS));
+      assertMessage(
+          "VOID BigInteger field", () -> voids.getBigIntegerAttributeValue(m.list, CKA_CLASS));
       // Three bytes are fewer than a CK_ULONG holds.
       assertMessage("VOID int field", () -> voids.getIntAttributeValue(m.list, CKA_ID));
 
       NativePKCS11Object bad = create(m, new int[] {CKA_END_DATE, CKA_LABEL},
-          new Object[] {"2024AB15", new byte[] {'a', (byte) 0xff, (byte) 0xf0, (byte) 0x9f,
-              (byte) 0x98, (byte) 0x80}});
+          new Object[] {"2024AB15",
+              new byte[] {'a', (byte) 0xff, (byte) 0xf0, (byte) 0x9f, (byte) 0x98, (byte) 0x80}});
       assertThrows(ParseException.class, () -> bad.getDateAttributeValue(m.list, CKA_END_DATE));
       assertEquals("a\ufffd\ud83d\ude00", bad.getStringAttributeValue(m.list, CKA_LABEL),
           "bytes that are no UTF-8 become U+FFFD, four-byte sequences surrogate pairs");
@@ -142,20 +142,21 @@ class ObjectAttributesTest {
       o.setAttributeValue(m.list, CKA_LABEL, "new");
       o.setIntAttributeValue(m.list, CKA_VALUE_LEN, -1);
       o.setBoolAttributeValue(m.list, VENDOR, true);
-      o.setAttributeValues(m.list, new int[] {CKA_ID, CKA_END_DATE},
-          new Object[] {new byte[] {9}, day("20240315")});
+      o.setAttributeValues(
+          m.list, new int[] {CKA_ID, CKA_END_DATE}, new Object[] {new byte[] {9}, day("20240315")});
       o.setAttributeValues(m.list, new int[0], new Object[0]);
       List<String> writes = TestBridge.journal("C_SetAttributeValue");
-      assertEquals(List.of(
-          "C_SetAttributeValue " + handles
-              + " pTemplate=[{type=0x3,len=0x3,val=6e6577}] ulCount=0x1 -> 0x0",
-          "C_SetAttributeValue " + handles
-              + " pTemplate=[{type=0x161,len=0x8,val=ffffffffffffffff}] ulCount=0x1 -> 0x0",
-          "C_SetAttributeValue " + handles
-              + " pTemplate=[{type=0x80000201,len=0x1,val=01}] ulCount=0x1 -> 0x0",
-          "C_SetAttributeValue " + handles + " pTemplate=[{type=0x102,len=0x1,val=09},"
-              + "{type=0x111,len=0x8,val=3230323430333135}] ulCount=0x2 -> 0x0",
-          "C_SetAttributeValue " + handles + " pTemplate=[] ulCount=0x0 -> 0x0"), writes);
+      assertEquals(
+          List.of("C_SetAttributeValue " + handles
+                  + " pTemplate=[{type=0x3,len=0x3,val=6e6577}] ulCount=0x1 -> 0x0",
+              "C_SetAttributeValue " + handles
+                  + " pTemplate=[{type=0x161,len=0x8,val=ffffffffffffffff}] ulCount=0x1 -> 0x0",
+              "C_SetAttributeValue " + handles
+                  + " pTemplate=[{type=0x80000201,len=0x1,val=01}] ulCount=0x1 -> 0x0",
+              "C_SetAttributeValue " + handles + " pTemplate=[{type=0x102,len=0x1,val=09},"
+                  + "{type=0x111,len=0x8,val=3230323430333135}] ulCount=0x2 -> 0x0",
+              "C_SetAttributeValue " + handles + " pTemplate=[] ulCount=0x0 -> 0x0"),
+          writes);
       assertEquals("new", o.getStringAttributeValue(m.list, CKA_LABEL));
       assertEquals(-1, o.getIntAttributeValue(m.list, CKA_VALUE_LEN));
       assertTrue(o.getBoolAttributeValue(m.list, VENDOR));
@@ -164,35 +165,36 @@ class ObjectAttributesTest {
       // Values that do not convert are dropped quietly; null values and bad
       // arrays are refused.
       TestBridge.clearJournal();
-      assertMessage("Internal error (Null parameter)",
-          () -> o.setAttributeValue(m.list, CKA_LABEL, null));
+      assertMessage(
+          "Internal error (Null parameter)", () -> o.setAttributeValue(m.list, CKA_LABEL, null));
       o.setAttributeValue(m.list, CKA_LABEL, 5L);
       o.setAttributeValues(m.list, new int[] {CKA_LABEL, CKA_ID}, new Object[] {"a", 1L});
       assertMessage("Different array length",
           () -> o.setAttributeValues(m.list, new int[] {CKA_LABEL}, new Object[0]));
       assertMessage("Internal error (Null parameter)",
           () -> o.setAttributeValues(m.list, null, new Object[0]));
-      assertMessage("Internal error (Null parameter)",
-          () -> o.setAttributeValues(m.list, new int[0], null));
+      assertMessage(
+          "Internal error (Null parameter)", () -> o.setAttributeValues(m.list, new int[0], null));
       assertTrue(TestBridge.journal().isEmpty(), TestBridge.journal().toString());
 
       NativePKCS11Object locked = create(m, new int[] {CKA_MODIFIABLE}, new Object[] {false});
       assertCode(0x1B, () -> locked.setAttributeValue(m.list, CKA_LABEL, "x"));
       assertCode(0x1B, () -> locked.setBoolAttributeValue(m.list, CKA_TOKEN, false));
-      assertCode(0x1B, () -> locked.setAttributeValues(m.list, new int[] {CKA_LABEL},
-          new Object[] {"x"}));
+      assertCode(
+          0x1B, () -> locked.setAttributeValues(m.list, new int[] {CKA_LABEL}, new Object[] {"x"}));
     }
   }
 
   @Test
   void sizeDestroyAndHandles() throws Exception {
     try (TokenSession m = TokenSession.recording()) {
-      NativePKCS11Object o = create(m, new int[] {CKA_LABEL, CKA_ID},
-          new Object[] {"hello", new byte[] {1, 2, 3}});
+      NativePKCS11Object o =
+          create(m, new int[] {CKA_LABEL, CKA_ID}, new Object[] {"hello", new byte[] {1, 2, 3}});
       assertEquals(8, o.size(m.list));
       o.destroy(m.list);
       assertEquals(List.of("C_DestroyObject hSession=0x" + Integer.toHexString(o.session.sessionID)
-          + " hObject=0x" + Integer.toHexString(o.objectID) + " -> 0x0"), TestBridge.journal("C_DestroyObject"));
+                       + " hObject=0x" + Integer.toHexString(o.objectID) + " -> 0x0"),
+          TestBridge.journal("C_DestroyObject"));
       assertCode(0x82, () -> o.size(m.list));
       assertCode(0x82, () -> o.destroy(m.list));
 
@@ -209,9 +211,9 @@ class ObjectAttributesTest {
   @Test
   void aDataObjectAndAKeyOnSoftHsm() throws Exception {
     try (TokenSession m = TokenSession.softHsm()) {
-      NativePKCS11Object data = create(m,
-          new int[] {CKA_CLASS, CKA_TOKEN, CKA_PRIVATE, CKA_LABEL, CKA_VALUE},
-          new Object[] {CKO_DATA, false, false, "quillon data", new byte[] {5, 6, 7}});
+      NativePKCS11Object data =
+          create(m, new int[] {CKA_CLASS, CKA_TOKEN, CKA_PRIVATE, CKA_LABEL, CKA_VALUE},
+              new Object[] {CKO_DATA, false, false, "quillon data", new byte[] {5, 6, 7}});
       assertEquals(CKO_DATA, data.getIntAttributeValue(m.list, CKA_CLASS));
       assertEquals(Integer.valueOf(CKO_DATA), data.getAttributeValue(m.list, CKA_CLASS));
       assertEquals(Boolean.FALSE, data.getAttributeValue(m.list, CKA_TOKEN));
@@ -223,12 +225,14 @@ class ObjectAttributesTest {
       assertEquals("renamed", data.getStringAttributeValue(m.list, CKA_LABEL));
       // The value and the application of a data object are fixed once it exists.
       assertCode(0x10, () -> data.setAttributeValue(m.list, CKA_VALUE, new byte[] {8}));
-      assertCode(0x10, () -> data.setAttributeValues(m.list, new int[] {CKA_LABEL, CKA_APPLICATION},
-          new Object[] {"twice", "quillon tests"}));
+      assertCode(0x10,
+          ()
+              -> data.setAttributeValues(m.list, new int[] {CKA_LABEL, CKA_APPLICATION},
+                  new Object[] {"twice", "quillon tests"}));
 
       NativePKCS11Object key = create(m,
-          new int[] {CKA_CLASS, CKA_KEY_TYPE, CKA_TOKEN, CKA_PRIVATE, CKA_ID, CKA_SENSITIVE,
-              CKA_VALUE},
+          new int[] {
+              CKA_CLASS, CKA_KEY_TYPE, CKA_TOKEN, CKA_PRIVATE, CKA_ID, CKA_SENSITIVE, CKA_VALUE},
           new Object[] {CKO_SECRET_KEY, CKK_GENERIC_SECRET, false, false, new byte[] {0x42}, true,
               new byte[16]});
       assertArrayEquals(new byte[] {0x42}, (byte[]) key.getAttributeValue(m.list, CKA_ID));
@@ -237,8 +241,8 @@ class ObjectAttributesTest {
       assertCode(0x11, () -> key.getByteArrayAttributeValue(m.list, CKA_VALUE));
       key.setBoolAttributeValue(m.list, 0x108, true);
       assertEquals(Boolean.TRUE, key.getAttributeValue(m.list, 0x108));
-      key.setAttributeValues(m.list, new int[] {CKA_ID, CKA_LABEL},
-          new Object[] {new byte[] {7, 7}, "key"});
+      key.setAttributeValues(
+          m.list, new int[] {CKA_ID, CKA_LABEL}, new Object[] {new byte[] {7, 7}, "key"});
       assertArrayEquals(new byte[] {7, 7}, key.getByteArrayAttributeValue(m.list, CKA_ID));
       assertEquals("key", key.getAttributeValue(m.list, CKA_LABEL));
 

@@ -26,8 +26,8 @@ class ObjectSearchTest {
 
   static NativePKCS11Object data(LoadedModule m, NativePKCS11Session s, String label)
       throws PKCS11Exception {
-    return s.createObject(m.list, new int[] {CKA_CLASS, CKA_TOKEN, CKA_LABEL},
-        new Object[] {CKO_DATA, false, label});
+    return s.createObject(
+        m.list, new int[] {CKA_CLASS, CKA_TOKEN, CKA_LABEL}, new Object[] {CKO_DATA, false, label});
   }
 
   /** Every object that findObject yields until it answers null. */
@@ -84,12 +84,12 @@ class ObjectSearchTest {
       TestBridge.clearJournal();
       assertMessage("Different array length",
           () -> s.createObject(m.list, new int[2], new Object[] {1, 2, 3}));
-      assertMessage("Different array length",
-          () -> s.findObjectsInit(m.list, new int[1], new Object[0]));
-      assertMessage("Internal error (Null parameter)",
-          () -> s.createObject(m.list, null, new Object[0]));
-      assertMessage("Internal error (Null parameter)",
-          () -> s.findObjectsInit(m.list, new int[0], null));
+      assertMessage(
+          "Different array length", () -> s.findObjectsInit(m.list, new int[1], new Object[0]));
+      assertMessage(
+          "Internal error (Null parameter)", () -> s.createObject(m.list, null, new Object[0]));
+      assertMessage(
+          "Internal error (Null parameter)", () -> s.findObjectsInit(m.list, new int[0], null));
       // A Long is no class the bridge converts: null, and nothing thrown.
       assertNull(s.createObject(m.list, new int[] {CKA_LABEL, CKA_VALUE}, new Object[] {"a", 5L}));
       s.findObjectsInit(m.list, new int[] {CKA_LABEL}, new Object[] {7L});
@@ -106,8 +106,8 @@ class ObjectSearchTest {
   void certificateTemplate() throws PKCS11Exception {
     try (LoadedModule m = LoadedModule.recording()) {
       NativePKCS11Session s = m.openSession(0, true);
-      s.installCertificate(m.list, 0x100000002L, new byte[] {0x30, 0x00}, null, "CN=s", "07",
-          "CN=i", "cert");
+      s.installCertificate(
+          m.list, 0x100000002L, new byte[] {0x30, 0x00}, null, "CN=s", "07", "CN=i", "cert");
       assertEquals("C_CreateObject hSession=0x1 pTemplate=[{type=0x0,len=0x8,val=0100000000000000},"
               + "{type=0x80,len=0x8,val=0000000000000000},"
               + "{type=0x80002000,len=0x8,val=0200000001000000},{type=0x11,len=0x2,val=3000},"

@@ -31,25 +31,25 @@ class SessionTest {
     try (LoadedModule m = LoadedModule.recording("TOKEN_FLAGS=0x50d")) {
       NativePKCS11Session s = m.openSession(0, true);
       s.login(m.list, true, "5678");
-      assertEquals("C_Login hSession=0x1 userType=0x0 pPin=35363738 ulPinLen=0x4 -> 0x0",
-          last("C_Login"));
+      assertEquals(
+          "C_Login hSession=0x1 userType=0x0 pPin=35363738 ulPinLen=0x4 -> 0x0", last("C_Login"));
       s.initPIN(m.list, "246810");
       s.logout(m.list);
       s.setPIN(m.list, "246810", "1357");
       s.loginAuthPath(m.list, false);
-      assertEquals("C_Login hSession=0x1 userType=0x1 pPin=NULL ulPinLen=0x0 -> 0x0",
-          last("C_Login"));
+      assertEquals(
+          "C_Login hSession=0x1 userType=0x1 pPin=NULL ulPinLen=0x0 -> 0x0", last("C_Login"));
       s.loginContextSpecific(m.list, "1357");
-      assertEquals("C_Login hSession=0x1 userType=0x2 pPin=31333537 ulPinLen=0x4 -> 0x0",
-          last("C_Login"));
+      assertEquals(
+          "C_Login hSession=0x1 userType=0x2 pPin=31333537 ulPinLen=0x4 -> 0x0", last("C_Login"));
       assertCode(CKR_USER_ALREADY_LOGGED_IN, () -> s.login(m.list, false, "1357"));
       s.logout(m.list);
       assertCode(CKR_USER_NOT_LOGGED_IN, () -> s.logout(m.list));
 
       // Non-ASCII PINs travel as their modified UTF-8 bytes, U+0000 as C0 80.
       assertCode(CKR_PIN_INCORRECT, () -> s.login(m.list, false, "é\u0000"));
-      assertEquals("C_Login hSession=0x1 userType=0x1 pPin=c3a9c080 ulPinLen=0x4 -> 0xa0",
-          last("C_Login"));
+      assertEquals(
+          "C_Login hSession=0x1 userType=0x1 pPin=c3a9c080 ulPinLen=0x4 -> 0xa0", last("C_Login"));
 
       TestBridge.clearJournal();
       assertMessage("Internal error: utf_str == NULL", () -> s.login(m.list, false, null));
@@ -64,14 +64,14 @@ class SessionTest {
   @Test
   void sessionStatesAndClosing() throws PKCS11Exception {
     try (LoadedModule m =
-        LoadedModule.recording("DEVICE_ERROR=0xffffffffffffffff", "SESSION_BASE=0x80000005")) {
+             LoadedModule.recording("DEVICE_ERROR=0xffffffffffffffff", "SESSION_BASE=0x80000005")) {
       NativePKCS11Session ro = m.openSession(1, false);
       assertEquals(new PKCS11SessionInfo(CKS_RO_PUBLIC_SESSION, 0x4, -1), ro.getInfo(m.list));
       NativePKCS11Session rw = m.openSession(0, true);
       assertEquals(0x80000006, rw.sessionID);
       assertEquals(new PKCS11SessionInfo(CKS_RW_PUBLIC_SESSION, 0x6, -1), rw.getInfo(m.list));
-      assertEquals("C_GetSessionInfo hSession=0x80000006 pInfo=out -> 0x0", last("C_GetSessionInfo"),
-          "a handle with the top bit set is widened without sign");
+      assertEquals("C_GetSessionInfo hSession=0x80000006 pInfo=out -> 0x0",
+          last("C_GetSessionInfo"), "a handle with the top bit set is widened without sign");
       rw.login(m.list, true, "5678");
       assertEquals(CKS_RW_SO_FUNCTIONS, rw.getInfo(m.list).getState());
       rw.logout(m.list);

@@ -46,13 +46,13 @@ class SlotSoftHsmTest {
       assertTrue((token.getFlags() & CKF_TOKEN_INITIALIZED) != 0);
 
       int[] mechanisms = slot.getMechanismList(m.list);
-      assertTrue(Arrays.stream(mechanisms).anyMatch(t -> t == CKM_RSA_PKCS),
-          Arrays.toString(mechanisms));
-      assertEquals(mechanisms.length, Arrays.stream(mechanisms).distinct().count(),
-          "each mechanism once");
+      assertTrue(
+          Arrays.stream(mechanisms).anyMatch(t -> t == CKM_RSA_PKCS), Arrays.toString(mechanisms));
+      assertEquals(
+          mechanisms.length, Arrays.stream(mechanisms).distinct().count(), "each mechanism once");
       PKCS11MechanismInfo rsa = slot.getMechanismInfo(m.list, CKM_RSA_PKCS_KEY_PAIR_GEN);
-      assertTrue(rsa.getMinKeySize() > 0 && rsa.getMinKeySize() <= rsa.getMaxKeySize(),
-          rsa.toString());
+      assertTrue(
+          rsa.getMinKeySize() > 0 && rsa.getMinKeySize() <= rsa.getMaxKeySize(), rsa.toString());
       assertCode(0x70, () -> slot.getMechanismInfo(m.list, 0x7FFFFFFF));
     }
   }
@@ -92,7 +92,8 @@ class SlotSoftHsmTest {
     } finally {
       // Leave the suite's token directory as it was: one token and one free slot.
       Process delete = new ProcessBuilder("softhsm2-util", "--delete-token", "--token", label)
-          .redirectErrorStream(true).start();
+                           .redirectErrorStream(true)
+                           .start();
       delete.getInputStream().readAllBytes();
       assertEquals(0, delete.waitFor());
     }

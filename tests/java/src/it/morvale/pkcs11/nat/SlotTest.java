@@ -23,9 +23,7 @@ class SlotTest {
   static final int CKR_SESSION_PARALLEL_NOT_SUPPORTED = 0xB4;
   static final int CKR_SESSION_EXISTS = 0xB6;
 
-  static NativePKCS11Slot slot(LoadedModule m, int id) {
-    return new NativePKCS11Slot(m.p11, id);
-  }
+  static NativePKCS11Slot slot(LoadedModule m, int id) { return new NativePKCS11Slot(m.p11, id); }
 
   static String line(String function) {
     List<String> lines = TestBridge.journal(function);
@@ -36,9 +34,9 @@ class SlotTest {
   @Test
   void slotAndTokenInformationKeepTheirPadding() throws PKCS11Exception {
     try (LoadedModule m = LoadedModule.recording("SLOT_DESCRIPTION=", "SLOT_FWVERSION=0.1",
-        "TOKEN_LABEL=padded", "TOKEN_SERIAL=SN7", "TOKEN_FWVERSION=1.0",
-        "TOKEN_MAX_SESSION_COUNT=0xffffffffffffffff", "TOKEN_MAX_RW_SESSION_COUNT=0",
-        "TOKEN_FREE_PRIVATE_MEMORY=0xffffffffffffffff")) {
+             "TOKEN_LABEL=padded", "TOKEN_SERIAL=SN7", "TOKEN_FWVERSION=1.0",
+             "TOKEN_MAX_SESSION_COUNT=0xffffffffffffffff", "TOKEN_MAX_RW_SESSION_COUNT=0",
+             "TOKEN_FREE_PRIVATE_MEMORY=0xffffffffffffffff")) {
       NativePKCS11Slot slot = slot(m, 0);
       PKCS11SlotInfo info = slot.getInfo(m.list);
       assertEquals(blanks(64), info.getSlotDescription());
@@ -60,8 +58,8 @@ class SlotTest {
 
   @Test
   void aSlotWithoutATokenThrowsTheModulesCode() throws PKCS11Exception {
-    try (LoadedModule m = LoadedModule.recording("SLOT_IDS=0x1,0x80000002",
-        "TOKEN_ABSENT=0x80000002")) {
+    try (LoadedModule m =
+             LoadedModule.recording("SLOT_IDS=0x1,0x80000002", "TOKEN_ABSENT=0x80000002")) {
       NativePKCS11Slot empty = slot(m, 0x80000002);
       assertCode(CKR_TOKEN_NOT_PRESENT, () -> empty.getTokenSN(m.list));
       assertCode(CKR_TOKEN_NOT_PRESENT, () -> empty.getTokenInfo(m.list));
@@ -76,12 +74,12 @@ class SlotTest {
   @Test
   void mechanismsComeInTheModulesOrderAndGoBackUnchanged() throws PKCS11Exception {
     try (LoadedModule m = LoadedModule.recording("MECHS=0x0,0x1,0x250,0x80000001",
-        "MECHINFO_250=512,4096,0x80000001", "MECHINFO_80000001=1,2,3")) {
+             "MECHINFO_250=512,4096,0x80000001", "MECHINFO_80000001=1,2,3")) {
       NativePKCS11Slot slot = slot(m, 0);
       int[] mechanisms = slot.getMechanismList(m.list);
       assertArrayEquals(new int[] {0, 1, 592, 0x80000001}, mechanisms);
-      assertEquals(new PKCS11MechanismInfo(512, 4096, 0x80000001),
-          slot.getMechanismInfo(m.list, 0x250));
+      assertEquals(
+          new PKCS11MechanismInfo(512, 4096, 0x80000001), slot.getMechanismInfo(m.list, 0x250));
       TestBridge.clearJournal();
       assertEquals(new PKCS11MechanismInfo(1, 2, 3), slot.getMechanismInfo(m.list, mechanisms[3]));
       assertEquals("C_GetMechanismInfo slotID=0x0 type=0x80000001 pInfo=out -> 0x0",
@@ -124,8 +122,10 @@ class SlotTest {
     try (LoadedModule m = LoadedModule.recording()) {
       NativePKCS11Slot slot = slot(m, 1);
       slot.initToken(m.list, "5678", "fresh");
-      assertTrue(line("C_InitToken").matches(
-          "C_InitToken slotID=0x1 pPin=35363738 ulPinLen=0x4 pLabel=6672657368(20){27} -> 0x0"),
+      assertTrue(
+          line("C_InitToken")
+              .matches(
+                  "C_InitToken slotID=0x1 pPin=35363738 ulPinLen=0x4 pLabel=6672657368(20){27} -> 0x0"),
           line("C_InitToken"));
       assertEquals("fresh" + blanks(27), slot.getTokenInfo(m.list).getLabel());
 
@@ -137,10 +137,10 @@ class SlotTest {
       slot.openSession(m.list, 4);
       assertCode(CKR_SESSION_EXISTS, () -> slot.initToken(m.list, "5678", "x"));
       TestBridge.clearJournal();
-      assertMessage("Internal error: pPuk == NULL||label==NULL",
-          () -> slot.initToken(m.list, "5678", null));
-      assertMessage("Internal error: pPuk == NULL||label==NULL",
-          () -> slot.initToken(m.list, null, "x"));
+      assertMessage(
+          "Internal error: pPuk == NULL||label==NULL", () -> slot.initToken(m.list, "5678", null));
+      assertMessage(
+          "Internal error: pPuk == NULL||label==NULL", () -> slot.initToken(m.list, null, "x"));
       assertTrue(TestBridge.journal().isEmpty(), "nothing called: " + TestBridge.journal());
     }
   }
@@ -151,7 +151,8 @@ class SlotTest {
       NativePKCS11Slot slot = slot(m, 5);
       slot.setPinRules(m.module);
       String rules = line("C_Control");
-      assertTrue(rules.startsWith("C_Control slotID=0x5 command=0x0 data=0b000000000008000400080000"),
+      assertTrue(
+          rules.startsWith("C_Control slotID=0x5 command=0x0 data=0b000000000008000400080000"),
           rules);
       assertTrue(rules.endsWith(" *pulDataLen=0x98 -> 0x0"), "152 bytes: " + rules);
 
@@ -173,8 +174,8 @@ class SlotTest {
       assertEquals((byte) 0xde, block[0]);
 
       TestBridge.clearJournal();
-      assertMessage("Internal error: length out of range",
-          () -> slot.control(m.module, 0, new byte[4], 5));
+      assertMessage(
+          "Internal error: length out of range", () -> slot.control(m.module, 0, new byte[4], 5));
       assertMessage("Internal error: length out of range",
           () -> slot.control2(m.module, "r", 0, new byte[4], -1));
       assertMessage("Internal error (Null parameter)", () -> slot.control(m.module, 0, null, 0));
@@ -203,12 +204,12 @@ class SlotTest {
     NativePKCS11 p11 = new NativePKCS11();
     TestBridge.load();
     for (String pin : new String[] {"1234", null}) {
-      PKCS11Exception e = assertThrows(PKCS11Exception.class,
-          () -> p11.getRSAcredential(0, "signing key", 1, pin));
+      PKCS11Exception e =
+          assertThrows(PKCS11Exception.class, () -> p11.getRSAcredential(0, "signing key", 1, pin));
       assertEquals(-1, e.getCode());
       assertTrue(e.isVendorDefined(), "thrown with the vendor flag");
     }
-    assertMessage("Internal error: utf_alias == NULL",
-        () -> p11.getRSAcredential(0, null, 0, "1234"));
+    assertMessage(
+        "Internal error: utf_alias == NULL", () -> p11.getRSAcredential(0, null, 0, "1234"));
   }
 }

@@ -68,7 +68,8 @@ class SlotTraceLogTest {
       assertEquals(" Done\n", traced(() -> slot.initToken(m.list, "5678", "t")),
           "initToken prints nothing of its own");
       String rules = traced(() -> slot.setPinRules(m.module));
-      assertTrue(rules.matches("JNI:BRIDGE: Getting FuncList address\\.\\.\\. Done: [1-9a-f][0-9a-f]*\n"),
+      assertTrue(
+          rules.matches("JNI:BRIDGE: Getting FuncList address\\.\\.\\. Done: [1-9a-f][0-9a-f]*\n"),
           rules);
       assertEquals("(slot= 1)\n"
               + "JNI:BRIDGE: Calling C_OpenSession... Done(session=0)\n"
@@ -86,8 +87,9 @@ class SlotTraceLogTest {
     assertEquals("JNI:BRIDGE: Getting FuncList address... Done: 0\n"
             + "JNI: Throwing exc number 80000001..."
             + "JNI: Throwing vendor defined exc 'Internal error'... Done\n",
-        traced(() -> assertThrows(PKCS11Exception.class,
-            () -> slot.control(plain, 0, new byte[2], 2))));
+        traced(()
+                   -> assertThrows(
+                       PKCS11Exception.class, () -> slot.control(plain, 0, new byte[2], 2))));
   }
 
   @Test
@@ -102,11 +104,13 @@ class SlotTraceLogTest {
             + "JNI: pin is null ?...  pin len =0 \n"
             + "Funzionalit\u00ef\u00bf\u00bd non implementata!"
             + "JNI: Throwing exc number ffffffffffffffff... Done\n",
-        traced(() -> assertThrows(PKCS11Exception.class,
-            () -> p11.getRSAcredential(0, "signing key", 0, null))));
+        traced(()
+                   -> assertThrows(PKCS11Exception.class,
+                       () -> p11.getRSAcredential(0, "signing key", 0, null))));
     assertEquals("JNI: start getRSAcredential... \n"
             + "JNI: Throwing vendor defined exc 'Internal error: utf_alias == NULL'... Done\n",
-        traced(() -> assertThrows(PKCS11Exception.class,
-            () -> p11.getRSAcredential(0, null, 0, "1234"))));
+        traced(()
+                   -> assertThrows(
+                       PKCS11Exception.class, () -> p11.getRSAcredential(0, null, 0, "1234"))));
   }
 }

@@ -34,13 +34,9 @@ final class TestBridge {
     return value;
   }
 
-  static String qrec() {
-    return property("quillon.qrec");
-  }
+  static String qrec() { return property("quillon.qrec"); }
 
-  static Path work() {
-    return Path.of(property("quillon.work"));
-  }
+  static Path work() { return Path.of(property("quillon.work")); }
 
   static Path journalFile() {
     return work().resolve("journal-" + ProcessHandle.current().pid() + ".txt");
@@ -63,18 +59,17 @@ final class TestBridge {
     }
   }
 
-  static void clearJournal() {
-    write(journalFile(), new byte[0]);
-  }
+  static void clearJournal() { write(journalFile(), new byte[0]); }
 
   /** The journal lines of one Cryptoki function. */
   static List<String> journal(String function) {
-    return journal().stream().filter(l -> l.startsWith(function + " ")).collect(Collectors.toList());
+    return journal()
+        .stream()
+        .filter(l -> l.startsWith(function + " "))
+        .collect(Collectors.toList());
   }
 
-  static String blanks(int n) {
-    return " ".repeat(n);
-  }
+  static String blanks(int n) { return " ".repeat(n); }
 
   private static void write(Path path, byte[] bytes) {
     try {

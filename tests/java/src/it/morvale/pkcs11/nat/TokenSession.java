@@ -35,9 +35,7 @@ final class TokenSession implements AutoCloseable {
     return opened;
   }
 
-  NativePKCS11Object object(int handle) {
-    return new NativePKCS11Object(session, handle);
-  }
+  NativePKCS11Object object(int handle) { return new NativePKCS11Object(session, handle); }
 
   @Override
   public void close() throws PKCS11Exception {

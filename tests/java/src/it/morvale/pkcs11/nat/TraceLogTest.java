@@ -37,9 +37,7 @@ class TraceLogTest {
     return new String(all, (int) start, all.length - (int) start, StandardCharsets.UTF_8);
   }
 
-  static String hex(long handle) {
-    return Long.toHexString(handle);
-  }
+  static String hex(long handle) { return Long.toHexString(handle); }
 
   @Test
   @Order(1)
@@ -49,8 +47,9 @@ class TraceLogTest {
     assertEquals(1, BridgeHooks.debugFlag());
     // Unless another class of this JVM loaded a module first, the notices of
     // the switch went to the former standard output.
-    log = log.replaceFirst(
-        "^getenv done \n" + "redirecting stdout to /var/tmp/jpkcs110\\.log ", "");
+    log = log.replaceFirst("^getenv done \n"
+            + "redirecting stdout to /var/tmp/jpkcs110\\.log ",
+        "");
     assertEquals("setting debug to 1\n"
             + "JNI: start loadPKCS11Library (arg= " + qrec + ")\n"
             + "JNI:BRIDGE: Start loading library... Done: " + hex(module[0]) + "\n"
@@ -67,7 +66,8 @@ class TraceLogTest {
     long[] list = new long[1];
     String bind = traced(() -> list[0] = p11.functionListHandler(module));
     assertTrue(bind.matches("JNI:BRIDGE: Getting FuncList address\\.\\.\\. Done: [0-9a-f]+\n"
-        + "JNI:BRIDGE: Calling FuncList\\.\\.\\. Done: " + hex(list[0]) + "\n"), bind);
+                   + "JNI:BRIDGE: Calling FuncList\\.\\.\\. Done: " + hex(list[0]) + "\n"),
+        bind);
 
     assertEquals("JNI: PKCS11.libInitialize\nJNI:BRIDGE: Initializing... Done: 0\n",
         traced(() -> p11.libInitialize(list[0])));
@@ -123,8 +123,9 @@ class TraceLogTest {
             + "JNI:BRIDGE: Start loading library... Done: 0\n"
             + "JNI: Throwing exc number 80000001..."
             + "JNI: Throwing vendor defined exc 'Internal error'... Done\n",
-        traced(() -> assertThrows(PKCS11Exception.class,
-            () -> p11.loadPKCS11Library("/nonexistent.so"))));
+        traced(()
+                   -> assertThrows(
+                       PKCS11Exception.class, () -> p11.loadPKCS11Library("/nonexistent.so"))));
   }
 
   @Test
@@ -132,8 +133,8 @@ class TraceLogTest {
   void everyLoadWithTheVariableReopensTheLog() throws Exception {
     String log = traced(() -> p11.loadPKCS11Library(qrec));
     assertTrue(log.startsWith("getenv done \n"
-            + "redirecting stdout to /var/tmp/jpkcs110.log setting debug to 1\n"
-            + "JNI: start loadPKCS11Library (arg= " + qrec + ")\n"),
+                   + "redirecting stdout to /var/tmp/jpkcs110.log setting debug to 1\n"
+                   + "JNI: start loadPKCS11Library (arg= " + qrec + ")\n"),
         log);
   }
 
