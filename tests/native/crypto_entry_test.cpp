@@ -337,7 +337,7 @@ TEST_F(CryptoEntry, SinglePartArgumentsAreCheckedBeforeTheModule) {
 TEST_F(CryptoEntry, WrapKeyAnnouncesTheOutputArray) {
   CK_OBJECT_HANDLE wrapping = createKey(0x0F);
   rec.journalClear();
-  jbyteArray out = vm.newBytes(fakejni::Bytes(256, 0));
+  jbyteArray out = vm.newBytes(fakejni::Bytes(256, 0x77));
   EXPECT_EQ(16, wrapKey(keyObject(wrapping), key, out));
   EXPECT_EQ(
       "C_WrapKey hSession=0x21 pMechanism={mech=0x1081,param=NULL,len=0x0} "
@@ -517,8 +517,7 @@ TEST_F(CryptoEntry, GenerateKeyPairFailures) {
 }
 
 TEST_F(CryptoEntry, FixedKeyPairTemplatesForIdentityAndUtility) {
-  const std::string modulusBits = ulongBytes(1024);
-  EXPECT_EQ(sizeof(CK_ULONG) == 8 ? "0004000000000000" : "00040000", modulusBits);
+  const std::string modulusBits = sizeof(CK_ULONG) == 8 ? "0004000000000000" : "00040000";
   const std::string publicStart = "pPublicKeyTemplate=[{type=0x121,len=0x" +
                                   std::to_string(sizeof(CK_ULONG)) + ",val=" + modulusBits +
                                   "},{type=0x122,len=0x3,val=010001},{type=0x1,len=0x1,val=01},";
@@ -526,9 +525,8 @@ TEST_F(CryptoEntry, FixedKeyPairTemplatesForIdentityAndUtility) {
     jboolean flag;
     std::string label;
     const char* vendorType;
-  } cases[] = {{JNI_TRUE, hex("Identity", 8), "0x80006002"},
-               {JNI_FALSE, hex("Utility", 8), "0x80006001"}};
-  EXPECT_EQ("5574696c69747900", cases[1].label) << "Utility and its terminating zero";
+  } cases[] = {{JNI_TRUE, "4964656e74697479", "0x80006002"},    // "Identity"
+               {JNI_FALSE, "5574696c69747900", "0x80006001"}};  // "Utility" and its NUL
   for (const Case& c : cases) {
     rec.journalClear();
     testsupport::CaptureStdout out;
@@ -654,7 +652,6 @@ TEST_F(CryptoEntry, UnsupportedOperationsOnlyThrow) {
   row("getFunctionStatus", value([&] { return NAT(getFunctionStatus)(env, session, list); }));
   row("cancelFunction", none([&] { NAT(cancelFunction)(env, session, list); }));
 
-  ASSERT_EQ(30u, seen.size());
   for (const Row& r : seen) {
     std::string name = r.name;
     bool yet = name == "signUpdate" || name == "signFinal";

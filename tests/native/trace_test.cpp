@@ -88,6 +88,8 @@ int main() {
 #else
   setenv("PKCS11_ZOR_DEBUG", "", 1);
 #endif
+  fflush(stdout);
+  long runStart = logSize();
   jstring path = vm.newString(QREC_MODULE);
   jlong module = 0;
   std::string log = traced(vm, "load", [&] {
@@ -223,7 +225,7 @@ int main() {
            Java_it_morvale_pkcs11_nat_NativePKCS11_libFinalize(env, self, module, list);
          }));
 
-  std::string whole = readLog(0);
+  std::string whole = readLog(runStart);
   if (whole.find('\r') != std::string::npos) {
     ++failures;
     fprintf(stderr, "FAIL the log holds carriage returns\n");

@@ -134,8 +134,13 @@ class CryptoTest {
       byte[] data = {1, 2, 3, 4, 5, 6};
       assertEquals(128, s.sign(token.list, data, 0, 4, null));
       byte[] signature = new byte[200];
+      Arrays.fill(signature, (byte) 0x55);
       assertEquals(128, s.sign(token.list, data, 0, 4, signature));
-      assertEquals((byte) (1 ^ key.objectID), signature[0], "the module's signature came back");
+      // The recording module signs byte i as data[i % length] ^ key byte ^ i.
+      for (int i = 0; i < 4; ++i) {
+        assertEquals((byte) (data[i] ^ key.objectID ^ i), signature[i], "signature byte " + i);
+      }
+      assertEquals((byte) 0x55, signature[128], "nothing beyond the signature is written");
       assertEquals(
           List.of(
               "C_SignInit hSession=0x7 pMechanism={mech=0xffffffff,param=NULL,len=0x0} hKey=0x1 "
@@ -179,7 +184,13 @@ class CryptoTest {
       NativePKCS11Object second =
           s.generateKey(token.list, 0x1080, null, new int[0], new Object[0]);
       TestBridge.clearJournal();
-      assertEquals(16, s.wrapKey(token.list, CKM_AES_ECB, null, first, second, new byte[256]));
+      byte[] wrapped = new byte[256];
+      assertEquals(16, s.wrapKey(token.list, CKM_AES_ECB, null, first, second, wrapped));
+      // The recording module wraps a key without a value as the 16 bytes counting up from its
+      // handle, each XOR the wrapping key's byte (its handle's low byte).
+      for (int i = 0; i < 16; ++i) {
+        assertEquals((byte) ((0x51 + i) ^ 0x50), wrapped[i], "wrapped byte " + i);
+      }
       assertEquals(
           List.of("C_WrapKey hSession=0x7 pMechanism={mech=0x1081,param=NULL,len=0x0} "
               + "hWrappingKey=0x50 hKey=0x51 pWrappedKey=out *pulWrappedKeyLen=0x100 -> 0x0"),

@@ -17,6 +17,7 @@ import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.math.BigInteger;
+import java.util.Arrays;
 import java.util.List;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
@@ -40,6 +41,7 @@ class KeyGenerationTest {
       assertEquals(16, s.encrypt(token.list, new byte[16], 0, 16, block));
       s.decryptInit(token.list, CKM_AES_ECB, null, aes);
       byte[] plain = new byte[16];
+      Arrays.fill(plain, (byte) 0x55);
       assertEquals(16, s.decrypt(token.list, block, 0, 16, plain));
       assertArrayEquals(new byte[16], plain);
 

@@ -9,6 +9,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import it.morvale.pkcs11.PKCS11Exception;
 import org.junit.jupiter.api.BeforeAll;
+import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
 
@@ -22,6 +23,15 @@ class LifecycleTest {
   @BeforeAll
   static void bridge() {
     TestBridge.load();
+  }
+
+  /** Each test starts from an empty configuration and a finalised recording module. */
+  @BeforeEach
+  void freshRecordingModule() throws PKCS11Exception {
+    TestBridge.configure();
+    long module = p11.loadPKCS11Library(TestBridge.qrec());
+    p11.libFinalize(module, p11.functionListHandler(module));
+    TestBridge.clearJournal();
   }
 
   static void assertMessage(String message, Executable call) {

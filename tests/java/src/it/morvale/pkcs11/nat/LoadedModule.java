@@ -12,6 +12,8 @@ final class LoadedModule implements AutoCloseable {
     TestBridge.load();
     module = p11.loadPKCS11Library(path);
     list = p11.functionListHandler(module);
+    // A module that an earlier, failed test left initialised starts afresh.
+    p11.libFinalize(module, list);
     p11.libInitialize(list);
   }
 
@@ -20,7 +22,9 @@ final class LoadedModule implements AutoCloseable {
   /** The recording module with this configuration (see TestBridge.configure). */
   static LoadedModule recording(String... config) throws PKCS11Exception {
     TestBridge.configure(config);
-    return new LoadedModule(TestBridge.qrec());
+    LoadedModule loaded = new LoadedModule(TestBridge.qrec());
+    TestBridge.clearJournal();
+    return loaded;
   }
 
   /**
