@@ -51,7 +51,8 @@ class Template {
   //    the bridge's own (one that the VM or the conversion raised stays).
   // The types are pinned while the values are converted and released with
   // JNI_ABORT before build returns. Zero attributes are allowed.
-  // kPerValue adds the step-by-step trace lines of key generation.
+  // kPerValue adds the step-by-step trace lines of key generation: the
+  // count, the allocation, the pinned types and every value.
   bool build(jintArray types, jobjectArray values, const char* lengthMessage,
              const char* memoryMessage, Tracing tracing = kQuiet);
 

@@ -777,9 +777,6 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_generat
   traceLine("JNI: session OK");
   CK_MECHANISM mechanism = bareMechanism(type);
   traceLine("JNI: mechanism OK");
-  traceLine("JNI: ckLen OK");
-  traceLine("JNI: ckAttr OK");
-  traceLine("JNI: attrA OK");
   Template attributes(env);
   if (!attributes.build(types, values, "Different array length", kMemoryMessage,
                         Template::kPerValue))

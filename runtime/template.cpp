@@ -193,7 +193,9 @@ bool Template::build(jintArray types, jobjectArray values, const char* lengthMes
     refuse(env_, lengthMessage);
     return false;
   }
+  if (tracing == kPerValue) traceLine("JNI: ckLen OK");
   attributes_ = static_cast<CK_ATTRIBUTE*>(malloc(n != 0 ? n * sizeof(CK_ATTRIBUTE) : 1));
+  if (tracing == kPerValue) traceLine("JNI: ckAttr OK");  // before the result is examined
   if (attributes_ == nullptr) {
     refuse(env_, memoryMessage);
     return false;
@@ -204,6 +206,7 @@ bool Template::build(jintArray types, jobjectArray values, const char* lengthMes
     clear();
     return false;
   }
+  if (tracing == kPerValue) traceLine("JNI: attrA OK");
   bool converted = true;
   for (CK_ULONG i = 0; i < n && converted; ++i) {
     if (tracing == kPerValue) traceLine("JNI: inside loop");

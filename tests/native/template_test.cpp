@@ -167,10 +167,24 @@ TEST_F(Templates, KeyGenerationTracesEveryValue) {
   std::string trace = out.text();
   debug = 0;
   EXPECT_EQ(
+      "JNI: ckLen OK\nJNI: ckAttr OK\nJNI: attrA OK\n"
       "JNI: inside loop\nJNI: temp1 OK\nJNI: res?...... OK\n"
       "JNI: inside loop\nJNI: temp1 OK\nJNI: res?...... KO\n"
       "\nERROR: cannot parse passed object 1\n",
       trace);
+}
+
+TEST_F(Templates, KeyGenerationTracesStopWhereTheTypesCannotBePinned) {
+  quillon::Template t(env);
+  vm.failNext("GetIntArrayElements");
+  debug = 1;
+  testsupport::CaptureStdout out;
+  EXPECT_FALSE(build(t, vm.newInts({CKA_TOKEN}), values({vm.newBoolean(true)}),
+                     quillon::Template::kPerValue));
+  std::string trace = out.text();
+  debug = 0;
+  EXPECT_EQ("JNI: ckLen OK\nJNI: ckAttr OK\n", trace);
+  EXPECT_EQ("java/lang/OutOfMemoryError", thrownClass());
 }
 
 TEST_F(Templates, AnElementThatCannotBeReadStopsTheTemplate) {
