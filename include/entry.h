@@ -149,6 +149,14 @@ inline bool required(JNIEnv* env, const PinnedBytes& bytes) {
   return bytes.ok();
 }
 
+// A text that the call needs: false, with `message` thrown (or the VM's own
+// error standing), when Java gave none or the VM could not give its bytes.
+inline bool required(JNIEnv* env, const Utf8& text, const char* message) {
+  if (text.ok()) return true;
+  refuse(env, message);
+  return false;
+}
+
 // The mechanism of every operation: the type that Java gives (an unsigned
 // 32-bit number) and no parameter.
 inline CK_MECHANISM bareMechanism(jint type) {

@@ -33,10 +33,7 @@ JNIEXPORT jlong JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_loadPKCS11Librar
                                                                                   jstring path) {
   traceSwitch();
   Utf8 file(env, path);
-  if (!file.ok()) {
-    refuse(env, "Internal error (Null parameter)");
-    return 0;
-  }
+  if (!required(env, file, "Internal error (Null parameter)")) return 0;
   trace("(arg= %s)\n", file.get());
   ModuleHandle module;
   if (failed(env, loadLib(file.get(), &module))) return 0;
@@ -86,10 +83,7 @@ JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getRSAcre
     JNIEnv* env, jobject, jlong, jstring alias, jint flags, jstring pin) {
   traceLine("JNI: start getRSAcredential... ");
   Utf8 aliasText(env, alias);
-  if (!aliasText.ok()) {
-    refuse(env, "Internal error: utf_alias == NULL");
-    return nullptr;
-  }
+  if (!required(env, aliasText, "Internal error: utf_alias == NULL")) return nullptr;
   CK_ULONG aliasLength = static_cast<CK_ULONG>(strlen(aliasText.get()));
   trace(" alias len =%li \n", aliasLength);
   CK_FLAGS lookupFlags = J2CK_FLAGS(flags);

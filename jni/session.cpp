@@ -85,14 +85,6 @@ CK_USER_TYPE userType(jboolean securityOfficer) {
   return securityOfficer ? CKU_SO : CKU_USER;
 }
 
-// A text that the call needs: false, with `message` thrown (or the VM's own
-// error standing), when Java gave none or the VM could not give its bytes.
-bool taken(JNIEnv* env, const Utf8& text, const char* message) {
-  if (text.ok()) return true;
-  refuse(env, message);
-  return false;
-}
-
 // The steps of login and loginContextSpecific: the session is traced only
 // once the PIN's text was had.
 void loginWithText(JNIEnv* env, jobject self, jlong list, CK_USER_TYPE user, jstring pin) {
@@ -100,7 +92,7 @@ void loginWithText(JNIEnv* env, jobject self, jlong list, CK_USER_TYPE user, jst
   CK_SESSION_HANDLE session;
   if (!readHandle(env, getSessionID, self, &session)) return;
   Utf8 text(env, pin);
-  if (!taken(env, text, "Internal error: utf_str == NULL")) return;
+  if (!required(env, text, "Internal error: utf_str == NULL")) return;
   trace("(session= %li)\n", session);
   failed(env, Morvale_login(functionList(list), session, user, text.get()));
 }
@@ -251,7 +243,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_initPIN(JN
   CK_SESSION_HANDLE session;
   if (!readSession(env, self, &session)) return;
   Utf8 text(env, pin);
-  if (!taken(env, text, "Internal error: newPinStr == NULL")) return;
+  if (!required(env, text, "Internal error: newPinStr == NULL")) return;
   failed(env, initPin(functionList(list), session, text.get()));
 }
 
@@ -261,9 +253,9 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setPIN(
   CK_SESSION_HANDLE session;
   if (!readSession(env, self, &session)) return;
   Utf8 oldText(env, oldPin);
-  if (!taken(env, oldText, "Internal error: oldPinStr == NULL")) return;
+  if (!required(env, oldText, "Internal error: oldPinStr == NULL")) return;
   Utf8 newText(env, newPin);
-  if (!taken(env, newText, "Internal error: newPinStr == NULL")) return;
+  if (!required(env, newText, "Internal error: newPinStr == NULL")) return;
   failed(env, setPin(functionList(list), session, oldText.get(), newText.get()));
 }
 
@@ -371,7 +363,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_installCer
   Utf8 issuerText(env, serialText.ok() ? issuer : nullptr);
   const Utf8* texts[4] = {&labelText, &subjectText, &serialText, &issuerText};
   for (int i = 0; i < 4; ++i) {
-    if (!taken(env, *texts[i], kNullParameter)) return;
+    if (!required(env, *texts[i], kNullParameter)) return;
     say("Label: %s\n", texts[i]->get());
     attributes[4 + i].pValue = const_cast<char*>(texts[i]->get());
     attributes[4 + i].ulValueLen = strlen(texts[i]->get());
@@ -452,9 +444,9 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setTokenPa
     return;
   }
   Utf8 valueText(env, value);
-  if (!taken(env, valueText, "Internal error: utf_pValue == NULL")) return;
+  if (!required(env, valueText, "Internal error: utf_pValue == NULL")) return;
   Utf8 nameText(env, name);
-  if (!taken(env, nameText, "Internal error: utf_pName == NULL")) return;
+  if (!required(env, nameText, "Internal error: utf_pName == NULL")) return;
   failed(env,
          C_SetTokenParam(moduleHandle(module), session, nameText.get(), vendorLength(nameLength),
                          valueText.get(), vendorLength(valueLength)));
@@ -474,7 +466,7 @@ JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getToke
   CK_RV rv;
   {
     Utf8 nameText(env, name);
-    if (!taken(env, nameText, "Internal error: utf_pName == NULL")) return nullptr;
+    if (!required(env, nameText, "Internal error: utf_pName == NULL")) return nullptr;
     rv = C_GetTokenParam(moduleHandle(module), session, nameText.get(), vendorLength(nameLength),
                          value, &length);
   }

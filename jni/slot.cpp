@@ -184,15 +184,9 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_initToken(
     return;
   }
   Utf8 pukText(env, puk);
-  if (!pukText.ok()) {
-    refuse(env, "Internal error: utf_pPuk == NULL");
-    return;
-  }
+  if (!required(env, pukText, "Internal error: utf_pPuk == NULL")) return;
   Utf8 labelText(env, label);
-  if (!labelText.ok()) {
-    refuse(env, "Internal error: utf_label == NULL");
-    return;
-  }
+  if (!required(env, labelText, "Internal error: utf_label == NULL")) return;
   CK_SLOT_ID slot;
   if (!readHandle(env, getSlotID, self, &slot)) return;
   // The PUK length counts the bytes of its UTF-8 text, as for every PIN.
@@ -259,10 +253,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_control2(
     return;
   }
   Utf8 reader(env, readerName);
-  if (!reader.ok()) {
-    refuse(env, "Internal error: GetStringUTFChars");
-    return;
-  }
+  if (!required(env, reader, "Internal error: GetStringUTFChars")) return;
   PinnedBytes bytes(env, data);
   if (!controlBuffer(env, bytes, length)) return;
   // The reader is chosen by its name: no slot is involved.

@@ -73,6 +73,11 @@ void ln_bytes(Line* l, const char* key, const void* p, CK_ULONG len);
 void ln_text(Line* l, const char* key, const void* p);
 // An in/out length: "*name=0x.." with the value on entry, or "name=NULL".
 void ln_inlen(Line* l, const char* name, const CK_ULONG* p);
+// An input buffer and its length under the prototype's names: "pData=.."
+// then "ulDataLen=0x..".
+void ln_in(Line* l, const char* key, const void* p, CK_ULONG len);
+// An output buffer and its in/out length: "pData=out" then "*pulDataLen=0x..".
+void ln_outlen(Line* l, const char* key, const void* p, const CK_ULONG* pulLen);
 // A template; values=false records non-null values as "out" (output buffers).
 void ln_tmpl(Line* l, const char* key, const CK_ATTRIBUTE* t, CK_ULONG n, bool values);
 void ln_mech(Line* l, const char* key, const CK_MECHANISM* m);

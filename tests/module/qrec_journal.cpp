@@ -157,6 +157,26 @@ void ln_inlen(Line* l, const char* name, const CK_ULONG* p) {
   put_hex_value(l, *p);
 }
 
+// The prototype's name of a buffer's length: pData gives ulDataLen or
+// pulDataLen.
+static void length_name(char* out, size_t cap, const char* prefix, const char* buffer) {
+  snprintf(out, cap, "%s%sLen", prefix, buffer + 1);
+}
+
+void ln_in(Line* l, const char* key, const void* p, CK_ULONG len) {
+  ln_bytes(l, key, p, len);
+  char name[64];
+  length_name(name, sizeof name, "ul", key);
+  ln_ul(l, name, len);
+}
+
+void ln_outlen(Line* l, const char* key, const void* p, const CK_ULONG* pulLen) {
+  ln_out(l, key, p);
+  char name[64];
+  length_name(name, sizeof name, "pul", key);
+  ln_inlen(l, name, pulLen);
+}
+
 void ln_tmpl(Line* l, const char* key, const CK_ATTRIBUTE* t, CK_ULONG n, bool values) {
   put_key(l, key);
   if (!t) {

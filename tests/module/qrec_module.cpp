@@ -365,8 +365,7 @@ CK_RV qr_C_InitToken(CK_SLOT_ID slotID, CK_UTF8CHAR_PTR pPin, CK_ULONG ulPinLen,
                      CK_UTF8CHAR_PTR pLabel) {
   Call c("C_InitToken");
   ln_ul(c.line(), "slotID", slotID);
-  ln_bytes(c.line(), "pPin", pPin, ulPinLen);
-  ln_ul(c.line(), "ulPinLen", ulPinLen);
+  ln_in(c.line(), "pPin", pPin, ulPinLen);
   ln_bytes(c.line(), "pLabel", pLabel, 32);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
@@ -398,8 +397,7 @@ CK_RV qr_C_InitToken(CK_SLOT_ID slotID, CK_UTF8CHAR_PTR pPin, CK_ULONG ulPinLen,
 CK_RV qr_C_InitPIN(CK_SESSION_HANDLE hSession, CK_UTF8CHAR_PTR pPin, CK_ULONG ulPinLen) {
   Call c("C_InitPIN");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pPin", pPin, ulPinLen);
-  ln_ul(c.line(), "ulPinLen", ulPinLen);
+  ln_in(c.line(), "pPin", pPin, ulPinLen);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
   Sess* s;
@@ -535,8 +533,7 @@ CK_RV qr_C_GetOperationState(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pOperationS
                              CK_ULONG_PTR pulOperationStateLen) {
   Call c("C_GetOperationState");
   unsupported_args_session(c.line(), hSession);
-  ln_out(c.line(), "pOperationState", pOperationState);
-  ln_inlen(c.line(), "pulOperationStateLen", pulOperationStateLen);
+  ln_outlen(c.line(), "pOperationState", pOperationState, pulOperationStateLen);
   return not_supported(c);
 }
 
@@ -545,8 +542,7 @@ CK_RV qr_C_SetOperationState(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pOperationS
                              CK_OBJECT_HANDLE hAuthenticationKey) {
   Call c("C_SetOperationState");
   unsupported_args_session(c.line(), hSession);
-  ln_bytes(c.line(), "pOperationState", pOperationState, ulOperationStateLen);
-  ln_ul(c.line(), "ulOperationStateLen", ulOperationStateLen);
+  ln_in(c.line(), "pOperationState", pOperationState, ulOperationStateLen);
   ln_ul(c.line(), "hEncryptionKey", hEncryptionKey);
   ln_ul(c.line(), "hAuthenticationKey", hAuthenticationKey);
   return not_supported(c);
@@ -557,8 +553,7 @@ CK_RV qr_C_Login(CK_SESSION_HANDLE hSession, CK_USER_TYPE userType, CK_UTF8CHAR_
   Call c("C_Login");
   ln_ul(c.line(), "hSession", hSession);
   ln_ul(c.line(), "userType", userType);
-  ln_bytes(c.line(), "pPin", pPin, ulPinLen);
-  ln_ul(c.line(), "ulPinLen", ulPinLen);
+  ln_in(c.line(), "pPin", pPin, ulPinLen);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
   Sess* s;
@@ -856,10 +851,8 @@ CK_RV qr_C_Encrypt(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDat
                    CK_BYTE_PTR pEncryptedData, CK_ULONG_PTR pulEncryptedDataLen) {
   Call c("C_Encrypt");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pData", pData, ulDataLen);
-  ln_ul(c.line(), "ulDataLen", ulDataLen);
-  ln_out(c.line(), "pEncryptedData", pEncryptedData);
-  ln_inlen(c.line(), "pulEncryptedDataLen", pulEncryptedDataLen);
+  ln_in(c.line(), "pData", pData, ulDataLen);
+  ln_outlen(c.line(), "pEncryptedData", pEncryptedData, pulEncryptedDataLen);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
   return c.done(op_xor(hSession, &Sess::encrypt, "ENCRYPT_LEN", pData, ulDataLen, pEncryptedData,
@@ -870,10 +863,8 @@ CK_RV qr_C_EncryptUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG
                          CK_BYTE_PTR pEncryptedPart, CK_ULONG_PTR pulEncryptedPartLen) {
   Call c("C_EncryptUpdate");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pPart", pPart, ulPartLen);
-  ln_ul(c.line(), "ulPartLen", ulPartLen);
-  ln_out(c.line(), "pEncryptedPart", pEncryptedPart);
-  ln_inlen(c.line(), "pulEncryptedPartLen", pulEncryptedPartLen);
+  ln_in(c.line(), "pPart", pPart, ulPartLen);
+  ln_outlen(c.line(), "pEncryptedPart", pEncryptedPart, pulEncryptedPartLen);
   return not_supported(c);
 }
 
@@ -881,8 +872,7 @@ CK_RV qr_C_EncryptFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pLastEncryptedPa
                         CK_ULONG_PTR pulLastEncryptedPartLen) {
   Call c("C_EncryptFinal");
   ln_ul(c.line(), "hSession", hSession);
-  ln_out(c.line(), "pLastEncryptedPart", pLastEncryptedPart);
-  ln_inlen(c.line(), "pulLastEncryptedPartLen", pulLastEncryptedPartLen);
+  ln_outlen(c.line(), "pLastEncryptedPart", pLastEncryptedPart, pulLastEncryptedPartLen);
   return not_supported(c);
 }
 
@@ -901,10 +891,8 @@ CK_RV qr_C_Decrypt(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pEncryptedData,
                    CK_ULONG ulEncryptedDataLen, CK_BYTE_PTR pData, CK_ULONG_PTR pulDataLen) {
   Call c("C_Decrypt");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pEncryptedData", pEncryptedData, ulEncryptedDataLen);
-  ln_ul(c.line(), "ulEncryptedDataLen", ulEncryptedDataLen);
-  ln_out(c.line(), "pData", pData);
-  ln_inlen(c.line(), "pulDataLen", pulDataLen);
+  ln_in(c.line(), "pEncryptedData", pEncryptedData, ulEncryptedDataLen);
+  ln_outlen(c.line(), "pData", pData, pulDataLen);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
   return c.done(op_xor(hSession, &Sess::decrypt, "DECRYPT_LEN", pEncryptedData, ulEncryptedDataLen,
@@ -915,10 +903,8 @@ CK_RV qr_C_DecryptUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pEncryptedPart,
                          CK_ULONG ulEncryptedPartLen, CK_BYTE_PTR pPart, CK_ULONG_PTR pulPartLen) {
   Call c("C_DecryptUpdate");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pEncryptedPart", pEncryptedPart, ulEncryptedPartLen);
-  ln_ul(c.line(), "ulEncryptedPartLen", ulEncryptedPartLen);
-  ln_out(c.line(), "pPart", pPart);
-  ln_inlen(c.line(), "pulPartLen", pulPartLen);
+  ln_in(c.line(), "pEncryptedPart", pEncryptedPart, ulEncryptedPartLen);
+  ln_outlen(c.line(), "pPart", pPart, pulPartLen);
   return not_supported(c);
 }
 
@@ -926,8 +912,7 @@ CK_RV qr_C_DecryptFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pLastPart,
                         CK_ULONG_PTR pulLastPartLen) {
   Call c("C_DecryptFinal");
   ln_ul(c.line(), "hSession", hSession);
-  ln_out(c.line(), "pLastPart", pLastPart);
-  ln_inlen(c.line(), "pulLastPartLen", pulLastPartLen);
+  ln_outlen(c.line(), "pLastPart", pLastPart, pulLastPartLen);
   return not_supported(c);
 }
 
@@ -942,18 +927,15 @@ CK_RV qr_C_Digest(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulData
                   CK_BYTE_PTR pDigest, CK_ULONG_PTR pulDigestLen) {
   Call c("C_Digest");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pData", pData, ulDataLen);
-  ln_ul(c.line(), "ulDataLen", ulDataLen);
-  ln_out(c.line(), "pDigest", pDigest);
-  ln_inlen(c.line(), "pulDigestLen", pulDigestLen);
+  ln_in(c.line(), "pData", pData, ulDataLen);
+  ln_outlen(c.line(), "pDigest", pDigest, pulDigestLen);
   return not_supported(c);
 }
 
 CK_RV qr_C_DigestUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulPartLen) {
   Call c("C_DigestUpdate");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pPart", pPart, ulPartLen);
-  ln_ul(c.line(), "ulPartLen", ulPartLen);
+  ln_in(c.line(), "pPart", pPart, ulPartLen);
   return not_supported(c);
 }
 
@@ -967,8 +949,7 @@ CK_RV qr_C_DigestKey(CK_SESSION_HANDLE hSession, CK_OBJECT_HANDLE hKey) {
 CK_RV qr_C_DigestFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pDigest, CK_ULONG_PTR pulDigestLen) {
   Call c("C_DigestFinal");
   ln_ul(c.line(), "hSession", hSession);
-  ln_out(c.line(), "pDigest", pDigest);
-  ln_inlen(c.line(), "pulDigestLen", pulDigestLen);
+  ln_outlen(c.line(), "pDigest", pDigest, pulDigestLen);
   return not_supported(c);
 }
 
@@ -987,10 +968,8 @@ CK_RV qr_C_Sign(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLe
                 CK_BYTE_PTR pSignature, CK_ULONG_PTR pulSignatureLen) {
   Call c("C_Sign");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pData", pData, ulDataLen);
-  ln_ul(c.line(), "ulDataLen", ulDataLen);
-  ln_out(c.line(), "pSignature", pSignature);
-  ln_inlen(c.line(), "pulSignatureLen", pulSignatureLen);
+  ln_in(c.line(), "pData", pData, ulDataLen);
+  ln_outlen(c.line(), "pSignature", pSignature, pulSignatureLen);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
   Sess* s;
@@ -1022,8 +1001,7 @@ CK_RV qr_C_Sign(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulDataLe
 CK_RV qr_C_SignUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulPartLen) {
   Call c("C_SignUpdate");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pPart", pPart, ulPartLen);
-  ln_ul(c.line(), "ulPartLen", ulPartLen);
+  ln_in(c.line(), "pPart", pPart, ulPartLen);
   return not_supported(c);
 }
 
@@ -1031,8 +1009,7 @@ CK_RV qr_C_SignFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSignature,
                      CK_ULONG_PTR pulSignatureLen) {
   Call c("C_SignFinal");
   ln_ul(c.line(), "hSession", hSession);
-  ln_out(c.line(), "pSignature", pSignature);
-  ln_inlen(c.line(), "pulSignatureLen", pulSignatureLen);
+  ln_outlen(c.line(), "pSignature", pSignature, pulSignatureLen);
   return not_supported(c);
 }
 
@@ -1049,10 +1026,8 @@ CK_RV qr_C_SignRecover(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG u
                        CK_BYTE_PTR pSignature, CK_ULONG_PTR pulSignatureLen) {
   Call c("C_SignRecover");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pData", pData, ulDataLen);
-  ln_ul(c.line(), "ulDataLen", ulDataLen);
-  ln_out(c.line(), "pSignature", pSignature);
-  ln_inlen(c.line(), "pulSignatureLen", pulSignatureLen);
+  ln_in(c.line(), "pData", pData, ulDataLen);
+  ln_outlen(c.line(), "pSignature", pSignature, pulSignatureLen);
   return not_supported(c);
 }
 
@@ -1069,18 +1044,15 @@ CK_RV qr_C_Verify(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pData, CK_ULONG ulData
                   CK_BYTE_PTR pSignature, CK_ULONG ulSignatureLen) {
   Call c("C_Verify");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pData", pData, ulDataLen);
-  ln_ul(c.line(), "ulDataLen", ulDataLen);
-  ln_bytes(c.line(), "pSignature", pSignature, ulSignatureLen);
-  ln_ul(c.line(), "ulSignatureLen", ulSignatureLen);
+  ln_in(c.line(), "pData", pData, ulDataLen);
+  ln_in(c.line(), "pSignature", pSignature, ulSignatureLen);
   return not_supported(c);
 }
 
 CK_RV qr_C_VerifyUpdate(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pPart, CK_ULONG ulPartLen) {
   Call c("C_VerifyUpdate");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pPart", pPart, ulPartLen);
-  ln_ul(c.line(), "ulPartLen", ulPartLen);
+  ln_in(c.line(), "pPart", pPart, ulPartLen);
   return not_supported(c);
 }
 
@@ -1088,8 +1060,7 @@ CK_RV qr_C_VerifyFinal(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSignature,
                        CK_ULONG ulSignatureLen) {
   Call c("C_VerifyFinal");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pSignature", pSignature, ulSignatureLen);
-  ln_ul(c.line(), "ulSignatureLen", ulSignatureLen);
+  ln_in(c.line(), "pSignature", pSignature, ulSignatureLen);
   return not_supported(c);
 }
 
@@ -1106,10 +1077,8 @@ CK_RV qr_C_VerifyRecover(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSignature,
                          CK_ULONG ulSignatureLen, CK_BYTE_PTR pData, CK_ULONG_PTR pulDataLen) {
   Call c("C_VerifyRecover");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pSignature", pSignature, ulSignatureLen);
-  ln_ul(c.line(), "ulSignatureLen", ulSignatureLen);
-  ln_out(c.line(), "pData", pData);
-  ln_inlen(c.line(), "pulDataLen", pulDataLen);
+  ln_in(c.line(), "pSignature", pSignature, ulSignatureLen);
+  ln_outlen(c.line(), "pData", pData, pulDataLen);
   return not_supported(c);
 }
 
@@ -1224,8 +1193,7 @@ CK_RV qr_C_WrapKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism,
   ln_mech(c.line(), "pMechanism", pMechanism);
   ln_ul(c.line(), "hWrappingKey", hWrappingKey);
   ln_ul(c.line(), "hKey", hKey);
-  ln_out(c.line(), "pWrappedKey", pWrappedKey);
-  ln_inlen(c.line(), "pulWrappedKeyLen", pulWrappedKeyLen);
+  ln_outlen(c.line(), "pWrappedKey", pWrappedKey, pulWrappedKeyLen);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
   Sess* s;
@@ -1267,8 +1235,7 @@ CK_RV qr_C_UnwrapKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism,
   ln_ul(c.line(), "hSession", hSession);
   ln_mech(c.line(), "pMechanism", pMechanism);
   ln_ul(c.line(), "hUnwrappingKey", hUnwrappingKey);
-  ln_bytes(c.line(), "pWrappedKey", pWrappedKey, ulWrappedKeyLen);
-  ln_ul(c.line(), "ulWrappedKeyLen", ulWrappedKeyLen);
+  ln_in(c.line(), "pWrappedKey", pWrappedKey, ulWrappedKeyLen);
   ln_tmpl(c.line(), "pTemplate", pTemplate, ulAttributeCount, true);
   ln_ul(c.line(), "ulAttributeCount", ulAttributeCount);
   ln_out(c.line(), "phKey", phKey);
@@ -1324,8 +1291,7 @@ CK_RV qr_C_DeriveKey(CK_SESSION_HANDLE hSession, CK_MECHANISM_PTR pMechanism,
 CK_RV qr_C_SeedRandom(CK_SESSION_HANDLE hSession, CK_BYTE_PTR pSeed, CK_ULONG ulSeedLen) {
   Call c("C_SeedRandom");
   ln_ul(c.line(), "hSession", hSession);
-  ln_bytes(c.line(), "pSeed", pSeed, ulSeedLen);
-  ln_ul(c.line(), "ulSeedLen", ulSeedLen);
+  ln_in(c.line(), "pSeed", pSeed, ulSeedLen);
   CK_RV rv;
   if (c.early(&rv)) return c.done(rv);
   Sess* s;

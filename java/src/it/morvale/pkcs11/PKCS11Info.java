@@ -36,11 +36,11 @@ public final class PKCS11Info {
   /** @return the Cryptoki interface version, as major * 256 + minor */
   public int getCryptokiVersion() { return cryptokiVersion; }
 
-  /** @return the major number of the the Cryptoki interface version, */
-  public int getCryptokiVersionMajor() { return (cryptokiVersion >> 8) & 0xFF; }
+  /** @return the major number of the Cryptoki interface version */
+  public int getCryptokiVersionMajor() { return Fields.major(cryptokiVersion); }
 
-  /** @return the minor number of the the Cryptoki interface version, */
-  public int getCryptokiVersionMinor() { return cryptokiVersion & 0xFF; }
+  /** @return the minor number of the Cryptoki interface version */
+  public int getCryptokiVersionMinor() { return Fields.minor(cryptokiVersion); }
 
   /** @return the module manufacturer (32 characters, blank padded) */
   public String getManufacturerID() { return manufacturerID; }
@@ -49,7 +49,7 @@ public final class PKCS11Info {
    * @return the module manufacturer (32 characters, blank padded) without trailing blanks, or null
    *     when it is null
    */
-  public String getManufacturerIDTrimmed() { return trimPadding(manufacturerID); }
+  public String getManufacturerIDTrimmed() { return Fields.trimPadding(manufacturerID); }
 
   /** @return the module flags (none are defined) */
   public int getFlags() { return flags; }
@@ -61,27 +61,16 @@ public final class PKCS11Info {
    * @return the library description (32 characters, blank padded) without trailing blanks, or null
    *     when it is null
    */
-  public String getLibraryDescriptionTrimmed() { return trimPadding(libraryDescription); }
+  public String getLibraryDescriptionTrimmed() { return Fields.trimPadding(libraryDescription); }
 
   /** @return the library version, as major * 256 + minor */
   public int getLibraryVersion() { return libraryVersion; }
 
-  /** @return the major number of the the library version, */
-  public int getLibraryVersionMajor() { return (libraryVersion >> 8) & 0xFF; }
+  /** @return the major number of the library version */
+  public int getLibraryVersionMajor() { return Fields.major(libraryVersion); }
 
-  /** @return the minor number of the the library version, */
-  public int getLibraryVersionMinor() { return libraryVersion & 0xFF; }
-
-  private static String trimPadding(String s) {
-    if (s == null) {
-      return null;
-    }
-    int end = s.length();
-    while (end > 0 && s.charAt(end - 1) == ' ') {
-      end--;
-    }
-    return s.substring(0, end);
-  }
+  /** @return the minor number of the library version */
+  public int getLibraryVersionMinor() { return Fields.minor(libraryVersion); }
 
   @Override
   public boolean equals(Object o) {

@@ -40,7 +40,7 @@ public final class PKCS11SlotInfo {
    * @return the slot description (64 characters, blank padded) without trailing blanks, or null
    *     when it is null
    */
-  public String getSlotDescriptionTrimmed() { return trimPadding(slotDescription); }
+  public String getSlotDescriptionTrimmed() { return Fields.trimPadding(slotDescription); }
 
   /** @return the slot manufacturer (32 characters, blank padded) */
   public String getManufacturerID() { return manufacturerID; }
@@ -49,7 +49,7 @@ public final class PKCS11SlotInfo {
    * @return the slot manufacturer (32 characters, blank padded) without trailing blanks, or null
    *     when it is null
    */
-  public String getManufacturerIDTrimmed() { return trimPadding(manufacturerID); }
+  public String getManufacturerIDTrimmed() { return Fields.trimPadding(manufacturerID); }
 
   /** @return the slot flags ({@code CKF_TOKEN_PRESENT} and others) */
   public int getFlags() { return flags; }
@@ -57,34 +57,23 @@ public final class PKCS11SlotInfo {
   /** @return the hardware version, as major * 256 + minor */
   public int getHardwareVersion() { return hardwareVersion; }
 
-  /** @return the major number of the the hardware version, */
-  public int getHardwareVersionMajor() { return (hardwareVersion >> 8) & 0xFF; }
+  /** @return the major number of the hardware version */
+  public int getHardwareVersionMajor() { return Fields.major(hardwareVersion); }
 
-  /** @return the minor number of the the hardware version, */
-  public int getHardwareVersionMinor() { return hardwareVersion & 0xFF; }
+  /** @return the minor number of the hardware version */
+  public int getHardwareVersionMinor() { return Fields.minor(hardwareVersion); }
 
   /** @return the firmware version, as major * 256 + minor */
   public int getFirmwareVersion() { return firmwareVersion; }
 
-  /** @return the major number of the the firmware version, */
-  public int getFirmwareVersionMajor() { return (firmwareVersion >> 8) & 0xFF; }
+  /** @return the major number of the firmware version */
+  public int getFirmwareVersionMajor() { return Fields.major(firmwareVersion); }
 
-  /** @return the minor number of the the firmware version, */
-  public int getFirmwareVersionMinor() { return firmwareVersion & 0xFF; }
+  /** @return the minor number of the firmware version */
+  public int getFirmwareVersionMinor() { return Fields.minor(firmwareVersion); }
 
   /** @return true when a token is present in the slot ({@code CKF_TOKEN_PRESENT}) */
   public boolean isTokenPresent() { return (flags & 0x1) != 0; }
-
-  private static String trimPadding(String s) {
-    if (s == null) {
-      return null;
-    }
-    int end = s.length();
-    while (end > 0 && s.charAt(end - 1) == ' ') {
-      end--;
-    }
-    return s.substring(0, end);
-  }
 
   @Override
   public boolean equals(Object o) {

@@ -83,7 +83,7 @@ public final class PKCS11TokenInfo {
    * @return the token label (32 characters, blank padded) without trailing blanks, or null when it
    *     is null
    */
-  public String getLabelTrimmed() { return trimPadding(label); }
+  public String getLabelTrimmed() { return Fields.trimPadding(label); }
 
   /** @return the token manufacturer (32 characters, blank padded) */
   public String getManufacturerID() { return manufacturerID; }
@@ -92,7 +92,7 @@ public final class PKCS11TokenInfo {
    * @return the token manufacturer (32 characters, blank padded) without trailing blanks, or null
    *     when it is null
    */
-  public String getManufacturerIDTrimmed() { return trimPadding(manufacturerID); }
+  public String getManufacturerIDTrimmed() { return Fields.trimPadding(manufacturerID); }
 
   /** @return the token model (16 characters, blank padded) */
   public String getModel() { return model; }
@@ -101,7 +101,7 @@ public final class PKCS11TokenInfo {
    * @return the token model (16 characters, blank padded) without trailing blanks, or null when it
    *     is null
    */
-  public String getModelTrimmed() { return trimPadding(model); }
+  public String getModelTrimmed() { return Fields.trimPadding(model); }
 
   /** @return the token serial number (16 characters, blank padded) */
   public String getSerialNumber() { return serialNumber; }
@@ -110,7 +110,7 @@ public final class PKCS11TokenInfo {
    * @return the token serial number (16 characters, blank padded) without trailing blanks, or null
    *     when it is null
    */
-  public String getSerialNumberTrimmed() { return trimPadding(serialNumber); }
+  public String getSerialNumberTrimmed() { return Fields.trimPadding(serialNumber); }
 
   /** @return the token flags ({@code CKF_TOKEN_INITIALIZED} and others) */
   public int getFlags() { return flags; }
@@ -148,20 +148,20 @@ public final class PKCS11TokenInfo {
   /** @return the hardware version, as major * 256 + minor */
   public int getHardwareVersion() { return hardwareVersion; }
 
-  /** @return the major number of the the hardware version, */
-  public int getHardwareVersionMajor() { return (hardwareVersion >> 8) & 0xFF; }
+  /** @return the major number of the hardware version */
+  public int getHardwareVersionMajor() { return Fields.major(hardwareVersion); }
 
-  /** @return the minor number of the the hardware version, */
-  public int getHardwareVersionMinor() { return hardwareVersion & 0xFF; }
+  /** @return the minor number of the hardware version */
+  public int getHardwareVersionMinor() { return Fields.minor(hardwareVersion); }
 
   /** @return the firmware version, as major * 256 + minor */
   public int getFirmwareVersion() { return firmwareVersion; }
 
-  /** @return the major number of the the firmware version, */
-  public int getFirmwareVersionMajor() { return (firmwareVersion >> 8) & 0xFF; }
+  /** @return the major number of the firmware version */
+  public int getFirmwareVersionMajor() { return Fields.major(firmwareVersion); }
 
-  /** @return the minor number of the the firmware version, */
-  public int getFirmwareVersionMinor() { return firmwareVersion & 0xFF; }
+  /** @return the minor number of the firmware version */
+  public int getFirmwareVersionMinor() { return Fields.minor(firmwareVersion); }
 
   /** @return the token clock as YYYYMMDDhhmmssxx (16 characters) */
   public String getUtcTime() { return utcTime; }
@@ -170,18 +170,7 @@ public final class PKCS11TokenInfo {
    * @return the token clock as YYYYMMDDhhmmssxx (16 characters) without trailing blanks, or null
    *     when it is null
    */
-  public String getUtcTimeTrimmed() { return trimPadding(utcTime); }
-
-  private static String trimPadding(String s) {
-    if (s == null) {
-      return null;
-    }
-    int end = s.length();
-    while (end > 0 && s.charAt(end - 1) == ' ') {
-      end--;
-    }
-    return s.substring(0, end);
-  }
+  public String getUtcTimeTrimmed() { return Fields.trimPadding(utcTime); }
 
   @Override
   public boolean equals(Object o) {
