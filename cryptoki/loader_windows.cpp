@@ -5,6 +5,7 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include "cryptoki.h"
@@ -77,11 +78,19 @@ void* findSymbol(ModuleHandle module, const char* name) {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-void reopenStdout(const char* path) {
-  // The result is not examined: when the log cannot be opened, trace output
-  // is lost and the bridge carries on. Binary mode keeps line ends as single
+bool reopenStdout(const char* path) {
+  // What was printed so far belongs to the former output, whatever happens.
+  fflush(stdout);
+  // Standard output moves onto the log only once the log is open; until
+  // then it stays exactly as it was. Binary mode keeps line ends as single
   // LF bytes, so the log holds the same bytes as on Linux.
-  if (freopen(path, "a+", stdout) != nullptr) _setmode(_fileno(stdout), _O_BINARY);
+  int fd = _open(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
+  if (fd < 0) return false;
+  bool moved = _dup2(fd, _fileno(stdout)) == 0;
+  _close(fd);
+  if (moved) _setmode(_fileno(stdout), _O_BINARY);
+  return moved;
 }
 
 }  // namespace quillon

@@ -109,8 +109,9 @@ CK_RV C_SetTokenParam(ModuleHandle module, CK_SESSION_HANDLE session, const char
 namespace quillon {
 ModuleHandle openModule(const char* path);
 void* findSymbol(ModuleHandle module, const char* name);
-// Reopens standard output on the trace log in append mode.
-void reopenStdout(const char* path);
+// Moves standard output onto the trace log, opened in append mode. False,
+// with standard output left as it was, when the log cannot be opened.
+bool reopenStdout(const char* path);
 
 // Handles are traced as the unsigned long that the "%lx" format expects.
 inline unsigned long printable(const void* handle) {

@@ -109,14 +109,16 @@ class Heap {
   T* block_ = nullptr;
 };
 
-// A Java byte array pinned with GetByteArrayElements and released in mode 0
-// (whatever the module wrote is copied back) on every path. A null array is
+// A Java byte array pinned with GetByteArrayElements and released on every
+// path, by default in mode 0 (whatever the module wrote is copied back); an
+// array that the module only reads may be released with JNI_ABORT. A null array is
 // not pinned: `isNull()` tells it apart from a pin that the VM refused (an
 // exception is then pending: the VM's own, or "Internal error: Out of
 // memory" when the VM raised none).
 class PinnedBytes {
  public:
-  PinnedBytes(JNIEnv* env, jbyteArray array) : env_(env), array_(array) {
+  PinnedBytes(JNIEnv* env, jbyteArray array, jint releaseMode = 0)
+      : env_(env), array_(array), releaseMode_(releaseMode) {
     if (array_ == nullptr) return;
     length_ = env_->GetArrayLength(array_);
     bytes_ = env_->GetByteArrayElements(array_, nullptr);
@@ -126,7 +128,7 @@ class PinnedBytes {
     if (bytes_ == nullptr) refuse(env_, "Internal error: Out of memory");
   }
   ~PinnedBytes() {
-    if (bytes_ != nullptr) env_->ReleaseByteArrayElements(array_, bytes_, 0);
+    if (bytes_ != nullptr) env_->ReleaseByteArrayElements(array_, bytes_, releaseMode_);
   }
   PinnedBytes(const PinnedBytes&) = delete;
   PinnedBytes& operator=(const PinnedBytes&) = delete;
@@ -138,6 +140,7 @@ class PinnedBytes {
  private:
   JNIEnv* env_;
   jbyteArray array_;
+  jint releaseMode_;
   jsize length_ = 0;
   jbyte* bytes_ = nullptr;
 };

@@ -551,11 +551,11 @@ typedef CK_RV (*OperationStart)(FunctionList, CK_SESSION_HANDLE, CK_MECHANISM*, 
 typedef CK_RV (*SinglePart)(FunctionList, CK_SESSION_HANDLE, CK_BYTE*, CK_ULONG, CK_BYTE*,
                             CK_ULONG*);
 
-// How a single-part operation sizes its output: from the output array, where
-// a null or empty array asks the module for the length it needs (sign,
-// decrypt); or from the data length, which the output array must then hold
-// (encrypt).
-enum OutputCapacity { kOutputArrayOrQuery, kDataLength };
+// How a single-part operation sizes its output: a null or empty output
+// array asks the module for the length it needs (sign, decrypt), or the
+// output array is required (encrypt). Either way the module is told the
+// output array's length.
+enum OutputCapacity { kOutputArrayOrQuery, kOutputArray };
 
 // A Java length that the module is told about must lie within the array it
 // describes, or the module would read or write past the array.
@@ -587,21 +587,15 @@ jint runSinglePart(JNIEnv* env, jobject self, jlong list, jbyteArray data, jint 
   trace("%s", startText);
   CK_SESSION_HANDLE session;
   if (!readHandle(env, getSessionID, self, &session)) return -1;
-  PinnedBytes in(env, data);
+  // The module only reads the data: its array is not copied back, so a
+  // result written into the same Java array (in place) survives.
+  PinnedBytes in(env, data, JNI_ABORT);
   if (!required(env, in) || !lengthWithin(env, length, in.length())) return -1;
   PinnedBytes out(env, output);
-  CK_ULONG capacity;
-  CK_BYTE* result;
-  if (sizing == kDataLength) {
-    if (!required(env, out) || !lengthWithin(env, length, out.length())) return -1;
-    capacity = J2CK_INT(length);
-    result = out.data();
-  } else {
-    if (!out.isNull() && !out.ok()) return -1;
-    capacity = out.length();
-    // No room at all: ask the module for the length it needs.
-    result = capacity != 0 ? out.data() : nullptr;
-  }
+  if (sizing == kOutputArray ? !required(env, out) : !out.isNull() && !out.ok()) return -1;
+  CK_ULONG capacity = out.length();
+  // No room at all: ask the module for the length it needs.
+  CK_BYTE* result = sizing == kOutputArray || capacity != 0 ? out.data() : nullptr;
   trace("(session= %li)\n", session);
   if (failed(env, run(functionList(list), session, in.data(), J2CK_INT(length), result, &capacity)))
     return -1;
@@ -689,7 +683,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_encryptIni
 JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_encrypt(
     JNIEnv* env, jobject self, jlong list, jbyteArray data, jint, jint length, jbyteArray output) {
   return runSinglePart(env, self, list, data, length, output,
-                       "JNI: start PKCS11Session.encrypt... ", encrypt, kDataLength);
+                       "JNI: start PKCS11Session.encrypt... ", encrypt, kOutputArray);
 }
 
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_decryptInit(

@@ -15,8 +15,15 @@ namespace quillon {
 
 static const char kLogPath[] = "/var/tmp/jpkcs110.log";
 
+// Any Java thread may trace while another loads a module and switches
+// tracing on: the flag is read and set atomically. Relaxed order is enough,
+// since nothing else is published through it.
+static bool tracing() {
+  return __atomic_load_n(&debug, __ATOMIC_RELAXED) != 0;
+}
+
 void trace(const char* format, ...) {
-  if (!debug) return;
+  if (!tracing()) return;
   va_list args;
   va_start(args, format);
   vprintf(format, args);
@@ -24,7 +31,7 @@ void trace(const char* format, ...) {
 }
 
 void traceLine(const char* text) {
-  if (debug) puts(text);
+  if (tracing()) puts(text);
 }
 
 void say(const char* format, ...) {
@@ -42,9 +49,12 @@ void traceSwitch() {
   if (getenv("PKCS11_ZOR_DEBUG") != nullptr) {
     puts("getenv done ");
     printf("redirecting stdout to %s ", kLogPath);
-    reopenStdout(kLogPath);
-    puts("setting debug to 1");
-    debug = 1;
+    // A log that cannot be opened leaves standard output alone and tracing
+    // as it was.
+    if (reopenStdout(kLogPath)) {
+      puts("setting debug to 1");
+      __atomic_store_n(&debug, 1, __ATOMIC_RELAXED);
+    }
   }
   trace("JNI: start loadPKCS11Library ");
 }

@@ -62,30 +62,45 @@ class CryptoTest {
   }
 
   @Test
-  void rsaEncryptionOnSoftHsmIsBoundByTheDataLength() throws Exception {
+  void rsaEncryptionOnSoftHsmHasTheWholeOutputArray() throws Exception {
     try (TokenSession token = TokenSession.softHsm()) {
       Object[] pair = SoftHsmKeys.rsaPair(token, 2048);
       NativePKCS11Session s = token.session;
       byte[] secret = "twenty bytes secret!".getBytes(StandardCharsets.US_ASCII);
-      assertEquals(20, secret.length);
 
-      // Raw RSA keeps the length: pad the data to 256 bytes.
-      byte[] block = new byte[256];
-      System.arraycopy(secret, 0, block, 236, 20);
-      s.encryptInit(token.list, CKM_RSA_X_509, null, (NativePKCS11Object) pair[0]);
-      byte[] cipher = new byte[256];
-      assertEquals(256, s.encrypt(token.list, block, 0, 256, cipher));
-      s.decryptInit(token.list, CKM_RSA_X_509, null, (NativePKCS11Object) pair[1]);
-      assertEquals(256, s.decrypt(token.list, cipher, 0, 256, null), "size query");
-      byte[] plain = new byte[256];
-      assertEquals(256, s.decrypt(token.list, cipher, 0, 256, plain));
-      assertArrayEquals(block, plain);
-
-      // The module is told the output holds the data length, 20 bytes: too
-      // small for a 256-byte RSA result, whatever the array's size (the
-      // operation then stays active, so this comes last).
+      // 20 bytes in, 256 out: the module is told the output array's length.
       s.encryptInit(token.list, CKM_RSA_PKCS, null, (NativePKCS11Object) pair[0]);
-      assertCode(CKR_BUFFER_TOO_SMALL, () -> s.encrypt(token.list, secret, 0, 20, new byte[256]));
+      byte[] cipher = new byte[256];
+      assertEquals(256, s.encrypt(token.list, secret, 0, 20, cipher));
+      s.decryptInit(token.list, CKM_RSA_PKCS, null, (NativePKCS11Object) pair[1]);
+      byte[] plain = new byte[256];
+      assertEquals(20, s.decrypt(token.list, cipher, 0, 256, plain));
+      assertArrayEquals(secret, Arrays.copyOf(plain, 20));
+
+      // An output array too small for the result is the module's to refuse.
+      s.encryptInit(token.list, CKM_RSA_PKCS, null, (NativePKCS11Object) pair[0]);
+      assertCode(CKR_BUFFER_TOO_SMALL, () -> s.encrypt(token.list, secret, 0, 20, new byte[255]));
+    }
+  }
+
+  @Test
+  void aesInPlaceKeepsTheResultOnSoftHsm() throws Exception {
+    try (TokenSession token = TokenSession.softHsm()) {
+      NativePKCS11Session s = token.session;
+      NativePKCS11Object key = SoftHsmKeys.aesKey(token);
+      byte[] block = "sixteen bytes!!!".getBytes(StandardCharsets.US_ASCII);
+      byte[] buffer = block.clone();
+
+      s.encryptInit(token.list, CKM_AES_ECB, null, key);
+      assertEquals(16, s.encrypt(token.list, buffer, 0, 16, buffer));
+      byte[] expected = new byte[16];
+      s.encryptInit(token.list, CKM_AES_ECB, null, key);
+      s.encrypt(token.list, block, 0, 16, expected);
+      assertArrayEquals(expected, buffer, "the ciphertext, not the plaintext copied back");
+
+      s.decryptInit(token.list, CKM_AES_ECB, null, key);
+      assertEquals(16, s.decrypt(token.list, buffer, 0, 16, buffer));
+      assertArrayEquals(block, buffer);
     }
   }
 
@@ -161,7 +176,7 @@ class CryptoTest {
       NativePKCS11Session s = token.session;
       byte[] four = new byte[4];
       assertMessage(OUT_OF_RANGE, () -> s.sign(token.list, four, 0, 5, null));
-      assertMessage(OUT_OF_RANGE, () -> s.encrypt(token.list, four, 0, 4, new byte[3]));
+      assertMessage(OUT_OF_RANGE, () -> s.encrypt(token.list, four, 0, 5, new byte[8]));
       assertMessage(OUT_OF_RANGE,
           ()
               -> s.unwrapKey(token.list, CKM_AES_ECB, null, token.object(1), four, 0, -1,
