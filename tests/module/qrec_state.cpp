@@ -90,6 +90,29 @@ bool add_identrus_objects(const char* status) {
   return ok;
 }
 
+// Fills each token present with the public token data objects that DATA_OBJECTS asks for,
+// labelled "object 0", "object 1", ... in creation order.
+bool add_data_objects() {
+  for (size_t s = 0; s < g_state.slotCount; ++s) {
+    if (!g_state.slots[s].token.present) continue;
+    CK_ULONG count = cfg_slot_ulong(s, "DATA_OBJECTS", 0);
+    for (CK_ULONG i = 0; i < count; ++i) {
+      Obj* o = object_new(s, 0);
+      if (!o) return false;
+      CK_OBJECT_CLASS cls = CKO_DATA;
+      CK_BBOOL yes = CK_TRUE;
+      CK_BBOOL no = CK_FALSE;
+      char label[32];
+      int n = snprintf(label, sizeof label, "object %lu", static_cast<unsigned long>(i));
+      if (!object_set(o, CKA_CLASS, &cls, sizeof cls) || !object_set(o, CKA_TOKEN, &yes, 1) ||
+          !object_set(o, CKA_PRIVATE, &no, 1) ||
+          !object_set(o, CKA_LABEL, label, static_cast<CK_ULONG>(n)))
+        return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -199,6 +222,7 @@ CK_RV state_initialize() {
 
   const char* identrus = cfg_get("IDENTRUS");
   if (identrus && !add_identrus_objects(identrus)) return CKR_HOST_MEMORY;
+  if (!add_data_objects()) return CKR_HOST_MEMORY;
   g_state.initialized = true;
   return CKR_OK;
 }
