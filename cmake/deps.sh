@@ -1,9 +1,12 @@
 #!/bin/sh
 # Installs the Debian packages that building and testing need. As root the
 # missing ones are installed; otherwise they are listed and the step fails.
+#   deps.sh         what make build and make test need
+#   deps.sh fuzz    clang and its libFuzzer runtime, for make fuzz
 set -e
 packages="cmake make g++ openjdk-17-jdk-headless libp11-kit-dev softhsm2 \
   g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev"
+[ "$1" = fuzz ] && packages="clang-14 libclang-rt-14-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

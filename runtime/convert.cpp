@@ -151,6 +151,7 @@ static CK_ULONG unreadable(JNIEnv* env) {
 static CK_ULONG readIntField(JNIEnv* env, jobject object, const char* name) {
   if (object == nullptr) return unreadable(env);
   jclass cls = env->GetObjectClass(object);
+  if (cls == nullptr) return unreadable(env);
   jfieldID field = env->GetFieldID(cls, name, "I");
   bool missing = env->ExceptionCheck() || field == nullptr;
   env->DeleteLocalRef(cls);
@@ -175,6 +176,7 @@ CK_OBJECT_HANDLE getObjectID(JNIEnv* env, jobject object) {
 CK_SESSION_HANDLE getObjSessionID(JNIEnv* env, jobject object) {
   if (object == nullptr) return unreadable(env);
   jclass cls = env->GetObjectClass(object);
+  if (cls == nullptr) return unreadable(env);
   jfieldID field = env->GetFieldID(cls, "session", kSessionClassSig);
   bool missing = env->ExceptionCheck() || field == nullptr;
   env->DeleteLocalRef(cls);

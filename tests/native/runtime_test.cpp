@@ -106,6 +106,13 @@ TEST_F(Runtime, UnreadableHandlesAreReported) {
   jobject slot = vm.newObject("it/morvale/pkcs11/nat/NativePKCS11Slot");
   EXPECT_EQ(0u, call([&] { return getSlotID(env, slot); }));
   EXPECT_EQ("java/lang/NoSuchFieldError", thrownClass());
+  // No class for the object: no field is looked up in a null class.
+  vm.failNext("GetObjectClass");
+  EXPECT_EQ(0u, call([&] { return getSlotID(env, slot); }));
+  EXPECT_EQ("Internal error (Null parameter)", thrownMessage());
+  vm.failNext("GetObjectClass");
+  EXPECT_EQ(0u, call([&] { return getObjSessionID(env, object); }));
+  EXPECT_EQ("Internal error (Null parameter)", thrownMessage());
 }
 
 TEST_F(Runtime, TextFieldsKeepTheirPaddingAndEndAtANul) {
