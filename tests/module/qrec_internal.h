@@ -21,6 +21,8 @@
 // cfg_refresh(), which every call into the module makes first.
 
 void cfg_refresh();
+// True while SOAK is on: cfg_refresh() no longer reads the file, and no journal is kept.
+bool cfg_steady();
 // The value of key, or NULL when unset. Valid until the next cfg_refresh() or override change.
 const char* cfg_get(const char* key);
 // As cfg_get, trying "S<slotIndex>_<key>" first.
