@@ -11,8 +11,61 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <ostream>
+#include <thread>
 #include <unordered_set>
+
+// Under ThreadSanitizer the fake VM is a black box, as a real VM is to the
+// bridge: its own memory and its lock are hidden from the race detector, so
+// that the lock creates no order between the bridge's threads that a Java VM
+// would not create.
+#if defined(__SANITIZE_THREAD__)
+extern "C" {
+void AnnotateIgnoreReadsBegin(const char* file, int line);
+void AnnotateIgnoreReadsEnd(const char* file, int line);
+void AnnotateIgnoreWritesBegin(const char* file, int line);
+void AnnotateIgnoreWritesEnd(const char* file, int line);
+void AnnotateIgnoreSyncBegin(const char* file, int line);
+void AnnotateIgnoreSyncEnd(const char* file, int line);
+}
+#define FAKEJNI_HIDE()                             \
+  do {                                             \
+    AnnotateIgnoreSyncBegin(__FILE__, __LINE__);   \
+    AnnotateIgnoreReadsBegin(__FILE__, __LINE__);  \
+    AnnotateIgnoreWritesBegin(__FILE__, __LINE__); \
+  } while (0)
+#define FAKEJNI_SHOW()                           \
+  do {                                           \
+    AnnotateIgnoreWritesEnd(__FILE__, __LINE__); \
+    AnnotateIgnoreReadsEnd(__FILE__, __LINE__);  \
+    AnnotateIgnoreSyncEnd(__FILE__, __LINE__);   \
+  } while (0)
+// Copies into or out of the caller's own memory stay visible.
+#define FAKEJNI_CALLER_MEMORY_BEGIN()            \
+  do {                                           \
+    AnnotateIgnoreWritesEnd(__FILE__, __LINE__); \
+    AnnotateIgnoreReadsEnd(__FILE__, __LINE__);  \
+  } while (0)
+#define FAKEJNI_CALLER_MEMORY_END()                \
+  do {                                             \
+    AnnotateIgnoreReadsBegin(__FILE__, __LINE__);  \
+    AnnotateIgnoreWritesBegin(__FILE__, __LINE__); \
+  } while (0)
+#else
+#define FAKEJNI_HIDE() \
+  do {                 \
+  } while (0)
+#define FAKEJNI_SHOW() \
+  do {                 \
+  } while (0)
+#define FAKEJNI_CALLER_MEMORY_BEGIN() \
+  do {                                \
+  } while (0)
+#define FAKEJNI_CALLER_MEMORY_END() \
+  do {                              \
+  } while (0)
+#endif
 
 namespace fakejni {
 
@@ -306,9 +359,27 @@ struct FailRule {
 // pending exception and so also count as checking it.
 enum class Gate { Plain, Safe, Check };
 
+struct ThreadState;
+
 struct EnvHolder {
   JNIEnv env;
   Vm::Impl* impl;
+  ThreadState* thread;
+};
+
+// What each thread has of its own: its JNIEnv, its local frames, its pending
+// exception and its native call. The thread that holds the VM's lock has
+// its state in the VM's fields; the others' waits here.
+struct ThreadState {
+  EnvHolder holder;
+  std::vector<Frame> frames;
+  Obj* pending = nullptr;
+  std::string mustCheck;
+  bool callActive = false;
+  unsigned long long callSerial = 0;
+  int liveTotal = 0;
+  int peak = 0;
+  size_t violationsAtCallStart = 0;
 };
 
 }  // namespace
@@ -316,7 +387,7 @@ struct EnvHolder {
 struct Vm::Impl {
   Vm& vm;
   JNINativeInterface_ table;
-  EnvHolder holder;
+  JNINativeInterface_ plainTable;  // the functions themselves, without the lock
 
   std::map<std::string, std::unique_ptr<Class>> classes;
   std::vector<std::unique_ptr<Field>> retiredFields;  // from redefined classes
@@ -341,13 +412,78 @@ struct Vm::Impl {
   std::vector<FailRule> rules;
   std::vector<Pin> pins;
 
-  explicit Impl(Vm& owner) : vm(owner), table(), holder() {
-    holder.env.functions = &table;
-    holder.impl = this;
+  // One lock guards everything but the threads' own state (see Scope).
+  std::recursive_mutex lock;
+  std::map<std::thread::id, std::unique_ptr<ThreadState>> threads;
+  ThreadState* active = nullptr;  // whose state the fields above hold
+  unsigned long long lastSerial = 0;
+
+  explicit Impl(Vm& owner) : vm(owner), table(), plainTable() {
     frames.push_back(Frame{kLocalCapacity, 0, {}});
+    active = threadOf(std::this_thread::get_id());
     installTable();
+    guardTable();
     predefine();
   }
+
+  // The state of a thread, made on its first use of the VM.
+  ThreadState* threadOf(std::thread::id id) {
+    std::unique_ptr<ThreadState>& t = threads[id];
+    if (!t) {
+      t = std::make_unique<ThreadState>();
+      t->holder.env.functions = &table;
+      t->holder.impl = this;
+      t->holder.thread = t.get();
+      t->frames.push_back(Frame{kLocalCapacity, 0, {}});
+    }
+    return t.get();
+  }
+
+  // Puts the state of `t` into the fields, keeping the active thread's.
+  void switchTo(ThreadState* t) {
+    if (t == active) return;
+    std::swap(frames, active->frames);
+    std::swap(pending, active->pending);
+    std::swap(mustCheck, active->mustCheck);
+    std::swap(callActive, active->callActive);
+    std::swap(callSerial, active->callSerial);
+    std::swap(liveTotal, active->liveTotal);
+    std::swap(peak, active->peak);
+    std::swap(violationsAtCallStart, active->violationsAtCallStart);
+    std::swap(frames, t->frames);
+    std::swap(pending, t->pending);
+    std::swap(mustCheck, t->mustCheck);
+    std::swap(callActive, t->callActive);
+    std::swap(callSerial, t->callSerial);
+    std::swap(liveTotal, t->liveTotal);
+    std::swap(peak, t->peak);
+    std::swap(violationsAtCallStart, t->violationsAtCallStart);
+    active = t;
+  }
+
+  // Holds the VM for one thread: takes the lock and makes that thread's
+  // state the active one. Every JNI function and every test helper runs in
+  // one; they nest.
+  class Scope {
+   public:
+    Scope(Impl& m, ThreadState* t) : m_(m) {
+      FAKEJNI_HIDE();
+      m_.lock.lock();
+      m_.switchTo(t != nullptr ? t : m_.threadOf(std::this_thread::get_id()));
+    }
+    explicit Scope(Impl& m) : Scope(m, nullptr) {}
+    ~Scope() {
+      m_.lock.unlock();
+      FAKEJNI_SHOW();
+    }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    Impl& m_;
+  };
+
+  void guardTable();
 
   ~Impl() {
     for (Pin& p : pins) {
@@ -879,7 +1015,7 @@ struct Vm::Impl {
   // --- Native call bracket -------------------------------------------------
   void beginCall() {
     if (callActive) violate("beginCall", "a native call is already running");
-    ++callSerial;
+    callSerial = ++lastSerial;
     callActive = true;
     pending = nullptr;
     mustCheck.clear();
@@ -930,6 +1066,11 @@ namespace {
 
 Vm::Impl& implOf(JNIEnv* env) {
   return *reinterpret_cast<EnvHolder*>(env)->impl;
+}
+
+// The thread whose JNIEnv `env` is.
+ThreadState* threadOf(JNIEnv* env) {
+  return reinterpret_cast<EnvHolder*>(env)->thread;
 }
 
 // Enters a JNI function on construction and leaves it on destruction, after
@@ -1182,6 +1323,7 @@ jobject JNICALL NewObjectV(JNIEnv* env, jclass clazz, jmethodID id, va_list args
 }
 
 jobject JNICALL NewObject(JNIEnv* env, jclass clazz, jmethodID id, ...) {
+  Impl::Scope scope(implOf(env), threadOf(env));  // a variadic function takes the lock itself
   va_list ap;
   va_start(ap, id);
   jobject r = implOf(env).newObject("NewObject", clazz, id, Impl::ArgSource{&ap, nullptr});
@@ -1245,6 +1387,7 @@ jmethodID JNICALL GetMethodID(JNIEnv* env, jclass clazz, const char* name, const
   }                                                                                   \
   JType JNICALL Name(JNIEnv* env, jobject obj, jmethodID id, ...) {                   \
     Impl& m = implOf(env);                                                            \
+    Impl::Scope scope(m, threadOf(env));                                              \
     Entry e(m, #Name, Gate::Plain, true);                                             \
     va_list ap;                                                                       \
     va_start(ap, id);                                                                 \
@@ -1331,7 +1474,11 @@ jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
   Impl& m = implOf(env);
   Entry e(m, "NewStringUTF", Gate::Plain, true);
   if (utf == nullptr) return nullptr;  // the VM answers null with null
-  size_t n = std::strlen(utf);
+  FAKEJNI_CALLER_MEMORY_BEGIN();
+  const std::string text(utf);
+  FAKEJNI_CALLER_MEMORY_END();
+  utf = text.c_str();
+  size_t n = text.size();
   long long bad = badModifiedUtf8(reinterpret_cast<const unsigned char*>(utf), n);
   if (bad >= 0) {
     char hex[8];
@@ -1344,7 +1491,7 @@ jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
     m.raiseFailure("NewStringUTF", "Java heap space");
     return nullptr;
   }
-  return static_cast<jstring>(m.local(m.makeString(std::string(utf, n))));
+  return static_cast<jstring>(m.local(m.makeString(text)));
 }
 
 Obj* useString(Impl& m, const char* fn, jstring str) {
@@ -1619,11 +1766,13 @@ void region(Impl& m, const char* fn, char kind, bool store, jobject array, jsize
   unsigned char* at = base + static_cast<size_t>(start) * size;
   size_t bytes = static_cast<size_t>(len) * size;
   if (bytes == 0) return;
+  FAKEJNI_CALLER_MEMORY_BEGIN();
   if (store) {
     std::memcpy(at, buf, bytes);
   } else {
     std::memcpy(buf, at, bytes);
   }
+  FAKEJNI_CALLER_MEMORY_END();
 }
 
 void JNICALL GetByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize len, jbyte* buf) {
@@ -1660,6 +1809,7 @@ struct Unexpected<Name, R(JNICALL*)(JNIEnv*, A...)> {
 template <typename Name, typename R, typename... A>
 struct Unexpected<Name, R(JNICALL*)(JNIEnv*, A..., ...)> {
   static R JNICALL fn(JNIEnv* env, A..., ...) {
+    Impl::Scope scope(implOf(env), threadOf(env));
     implOf(env).unexpected(Name::name());
     return R();
   }
@@ -1968,6 +2118,38 @@ void Vm::Impl::installTable() {
   t.GetIntArrayRegion = GetIntArrayRegion;
   t.SetIntArrayRegion = SetIntArrayRegion;
 }
+
+// Every function of the table runs holding the VM for its thread. A
+// variadic function cannot be forwarded, so each of those takes the lock
+// itself.
+template <size_t Offset, typename F>
+struct Guarded;
+
+template <size_t Offset, typename R, typename... A>
+struct Guarded<Offset, R(JNICALL*)(JNIEnv*, A...)> {
+  using F = R(JNICALL*)(JNIEnv*, A...);
+  static R JNICALL fn(JNIEnv* env, A... args) {
+    Impl& m = implOf(env);
+    Impl::Scope scope(m, threadOf(env));
+    F plain;
+    std::memcpy(&plain, reinterpret_cast<const char*>(&m.plainTable) + Offset, sizeof plain);
+    return plain(env, args...);
+  }
+  static void guard(F* slot) { *slot = &fn; }
+};
+
+template <size_t Offset, typename R, typename... A>
+struct Guarded<Offset, R(JNICALL*)(JNIEnv*, A..., ...)> {
+  static void guard(R(JNICALL**)(JNIEnv*, A..., ...)) {}
+};
+
+void Vm::Impl::guardTable() {
+  plainTable = table;
+#define FAKEJNI_GUARD(N) \
+  Guarded<offsetof(JNINativeInterface_, N), decltype(table.N)>::guard(&table.N);
+  FAKEJNI_SLOTS(FAKEJNI_GUARD)
+#undef FAKEJNI_GUARD
+}
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
@@ -2175,16 +2357,19 @@ Vm::Vm() : impl_(std::make_unique<Impl>(*this)) {}
 Vm::~Vm() = default;
 
 JNIEnv* Vm::env() {
-  return &impl_->holder.env;
+  Impl::Scope scope(*impl_);
+  return &impl_->active->holder.env;
 }
 
 void Vm::defineClass(const std::string& name, const std::vector<FieldDef>& fields,
                      const std::vector<std::string>& ctors, const std::string& superName) {
+  Impl::Scope scope(*impl_);
   impl_->define(name, fields, ctors, superName);
 }
 
 void Vm::defineMethod(const std::string& className, const std::string& name, const std::string& sig,
                       MethodImpl impl) {
+  Impl::Scope scope(*impl_);
   Class* c = impl_->cls(className);
   if (c == nullptr) {
     impl_->violate("defineMethod", "class " + className + " is not defined");
@@ -2199,34 +2384,42 @@ void Vm::defineMethod(const std::string& className, const std::string& name, con
 }
 
 bool Vm::hasClass(const std::string& name) const {
+  Impl::Scope scope(*impl_);
   return impl_->classes.count(name) != 0;
 }
 
 void Vm::beginCall() {
+  Impl::Scope scope(*impl_);
   impl_->beginCall();
 }
 CallSummary Vm::endCall(jobject result) {
+  Impl::Scope scope(*impl_);
   return impl_->endCall(result);
 }
 bool Vm::inCall() const {
+  Impl::Scope scope(*impl_);
   return impl_->callActive;
 }
 
 jstring Vm::newString(const std::string& modifiedUtf8) {
+  Impl::Scope scope(*impl_);
   return static_cast<jstring>(impl_->testRef(impl_->makeString(modifiedUtf8)));
 }
 
 jbyteArray Vm::newBytes(const Bytes& bytes) {
+  Impl::Scope scope(*impl_);
   return static_cast<jbyteArray>(impl_->testRef(impl_->makeBytes(bytes)));
 }
 
 jbyteArray Vm::newBytes(std::initializer_list<int> bytes) {
+  Impl::Scope scope(*impl_);
   Bytes b;
   for (int v : bytes) b.push_back(static_cast<unsigned char>(v & 0xFF));
   return newBytes(b);
 }
 
 jintArray Vm::newInts(const std::vector<jint>& ints) {
+  Impl::Scope scope(*impl_);
   Obj* a = impl_->make(impl_->cls("[I"));
   a->ints = ints;
   return static_cast<jintArray>(impl_->testRef(a));
@@ -2234,6 +2427,7 @@ jintArray Vm::newInts(const std::vector<jint>& ints) {
 
 jobjectArray Vm::newObjectArray(const std::string& elementClass,
                                 const std::vector<jobject>& elems) {
+  Impl::Scope scope(*impl_);
   Class* c = impl_->cls(elementClass);
   if (c == nullptr) {
     impl_->violate("newObjectArray", "class " + elementClass + " is not defined");
@@ -2245,30 +2439,35 @@ jobjectArray Vm::newObjectArray(const std::string& elementClass,
 }
 
 jobject Vm::newInteger(jint v) {
+  Impl::Scope scope(*impl_);
   jobject o = newObject("java/lang/Integer");
   setIntField(o, "value", v);
   return o;
 }
 
 jobject Vm::newBoolean(bool v) {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->make(impl_->cls("java/lang/Boolean"));
   o->fields[Impl::findField(o->cls, "value", nullptr)] = Val{'Z', v ? 1 : 0, 0, nullptr};
   return impl_->testRef(o);
 }
 
 jobject Vm::newLong(long long v) {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->make(impl_->cls("java/lang/Long"));
   o->fields[Impl::findField(o->cls, "value", nullptr)] = Val{'J', v, 0, nullptr};
   return impl_->testRef(o);
 }
 
 jobject Vm::newBigInteger(const Bytes& twosComplementBigEndian) {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->make(impl_->cls("java/math/BigInteger"));
   o->bytes = minimalTwosComplement(twosComplementBigEndian);
   return impl_->testRef(o);
 }
 
 jobject Vm::newDate(int year, int month, int day, const std::string& cls) {
+  Impl::Scope scope(*impl_);
   Class* c = impl_->cls(cls);
   if (c == nullptr || !Impl::subclass(c, impl_->cls("java/util/Date"))) {
     impl_->violate("newDate", cls + " is not a defined subclass of java/util/Date");
@@ -2278,6 +2477,7 @@ jobject Vm::newDate(int year, int month, int day, const std::string& cls) {
 }
 
 jobject Vm::newObject(const std::string& className) {
+  Impl::Scope scope(*impl_);
   Class* c = impl_->cls(className);
   if (c == nullptr) {
     impl_->violate("newObject", "class " + className + " is not defined");
@@ -2287,6 +2487,7 @@ jobject Vm::newObject(const std::string& className) {
 }
 
 void Vm::setIntField(jobject obj, const std::string& field, jint v) {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(obj);
   Field* f = o != nullptr ? Impl::findField(o->cls, field, nullptr) : nullptr;
   if (f == nullptr || f->sig != "I") {
@@ -2297,6 +2498,7 @@ void Vm::setIntField(jobject obj, const std::string& field, jint v) {
 }
 
 void Vm::setObjectField(jobject obj, const std::string& field, jobject v) {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(obj);
   Field* f = o != nullptr ? Impl::findField(o->cls, field, nullptr) : nullptr;
   if (f == nullptr || !isRefType(f->sig[0])) {
@@ -2307,34 +2509,41 @@ void Vm::setObjectField(jobject obj, const std::string& field, jobject v) {
 }
 
 std::string Vm::classNameOf(jobject obj) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(obj);
   return o != nullptr ? o->cls->name : std::string();
 }
 
 bool Vm::isInstance(jobject obj, const std::string& className) const {
+  Impl::Scope scope(*impl_);
   return impl_->instanceOf(impl_->peek(obj), className);
 }
 
 bool Vm::sameObject(jobject a, jobject b) const {
+  Impl::Scope scope(*impl_);
   return impl_->peek(a) == impl_->peek(b);
 }
 
 std::string Vm::stringOf(jobject str) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(str);
   return o != nullptr ? o->text : std::string();
 }
 
 Bytes Vm::bytesOf(jobject byteArray) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(byteArray);
   return o != nullptr ? o->bytes : Bytes();
 }
 
 std::vector<jint> Vm::intsOf(jobject intArray) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(intArray);
   return o != nullptr ? o->ints : std::vector<jint>();
 }
 
 std::vector<jobject> Vm::arrayElements(jobject objectArray) {
+  Impl::Scope scope(*impl_);
   std::vector<jobject> out;
   Obj* o = impl_->peek(objectArray);
   if (o == nullptr) return out;
@@ -2343,6 +2552,7 @@ std::vector<jobject> Vm::arrayElements(jobject objectArray) {
 }
 
 Value Vm::field(jobject obj, const std::string& name) {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(obj);
   Field* f = o != nullptr ? Impl::findField(o->cls, name, nullptr) : nullptr;
   if (f == nullptr) return Value();
@@ -2352,6 +2562,7 @@ Value Vm::field(jobject obj, const std::string& name) {
 }
 
 jint Vm::intField(jobject obj, const std::string& name) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(obj);
   Field* f = o != nullptr ? Impl::findField(o->cls, name, nullptr) : nullptr;
   if (f == nullptr) return 0;
@@ -2360,10 +2571,12 @@ jint Vm::intField(jobject obj, const std::string& name) const {
 }
 
 jobject Vm::objectField(jobject obj, const std::string& name) {
+  Impl::Scope scope(*impl_);
   return field(obj, name).ref;
 }
 
 std::vector<Value> Vm::ctorArgs(jobject obj) {
+  Impl::Scope scope(*impl_);
   std::vector<Value> out;
   Obj* o = impl_->peek(obj);
   if (o == nullptr) return out;
@@ -2372,16 +2585,19 @@ std::vector<Value> Vm::ctorArgs(jobject obj) {
 }
 
 Bytes Vm::bigIntegerBytes(jobject big) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(big);
   return o != nullptr ? minimalTwosComplement(o->bytes) : Bytes();
 }
 
 Date Vm::dateOf(jobject date) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(date);
   return o != nullptr ? o->date : Date();
 }
 
 Pending Vm::pending() {
+  Impl::Scope scope(*impl_);
   Pending p;
   Obj* o = impl_->pending;
   if (o == nullptr) return p;
@@ -2395,18 +2611,22 @@ Pending Vm::pending() {
 }
 
 void Vm::clearPending() {
+  Impl::Scope scope(*impl_);
   impl_->pending = nullptr;
 }
 
 void Vm::throwNew(const std::string& cls, const std::string& message) {
+  Impl::Scope scope(*impl_);
   impl_->raise(cls, message);
 }
 
 void Vm::failNext(const std::string& fn) {
+  Impl::Scope scope(*impl_);
   failNth(fn, 1);
 }
 
 void Vm::failNth(const std::string& fn, int n) {
+  Impl::Scope scope(*impl_);
   if (failureExceptions().count(fn) == 0 && failureExceptions().count(family(fn)) == 0) {
     impl_->violate("failNth", fn + " cannot be made to fail");
     return;
@@ -2419,6 +2639,7 @@ void Vm::failNth(const std::string& fn, int n) {
 }
 
 void Vm::failAll(const std::string& fn) {
+  Impl::Scope scope(*impl_);
   if (failureExceptions().count(fn) == 0 && failureExceptions().count(family(fn)) == 0) {
     impl_->violate("failAll", fn + " cannot be made to fail");
     return;
@@ -2427,19 +2648,23 @@ void Vm::failAll(const std::string& fn) {
 }
 
 void Vm::clearFailures() {
+  Impl::Scope scope(*impl_);
   impl_->rules.clear();
 }
 
 const std::vector<std::string>& Vm::violations() const {
+  Impl::Scope scope(*impl_);
   return impl_->violations;
 }
 
 void Vm::clearViolations() {
+  Impl::Scope scope(*impl_);
   impl_->violations.clear();
   impl_->violationsAtCallStart = 0;
 }
 
 int Vm::calls(const std::string& fn) const {
+  Impl::Scope scope(*impl_);
   int n = 0;
   for (const auto& c : impl_->counts) {
     if (c.first == fn || family(c.first) == fn) n += c.second;
@@ -2448,22 +2673,27 @@ int Vm::calls(const std::string& fn) const {
 }
 
 const std::vector<std::string>& Vm::journal() const {
+  Impl::Scope scope(*impl_);
   return impl_->journal;
 }
 void Vm::clearJournal() {
+  Impl::Scope scope(*impl_);
   impl_->journal.clear();
 }
 
 std::vector<int> Vm::releaseModes(jobject array) const {
+  Impl::Scope scope(*impl_);
   Obj* o = impl_->peek(array);
   return o != nullptr ? o->releaseModes : std::vector<int>();
 }
 
 int Vm::liveLocals() const {
+  Impl::Scope scope(*impl_);
   return impl_->liveTotal;
 }
 
 int Vm::pinned() const {
+  Impl::Scope scope(*impl_);
   int n = 0;
   for (const Pin& p : impl_->pins) n += p.released ? 0 : 1;
   return n;
