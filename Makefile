@@ -2,6 +2,7 @@
 #   build/linux       libquillon.so, quillon.jar, Java tests (real JVM, -Xcheck:jni)
 #   build/windows     quillon.dll cross-built with mingw-w64, native tests under wine
 #   build/linux-asan  the native suite under AddressSanitizer and UBSan
+#   build/linux-tsan  the thread suite under ThreadSanitizer
 #   build/fuzz        libFuzzer targets built with clang (make fuzz, not part of make test)
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
@@ -23,8 +24,11 @@ build: deps
 test: build
 	$(CONFIGURE) -B build/linux-asan -DQUILLON_SANITIZE=ON >/dev/null
 	cmake --build build/linux-asan -j $(JOBS)
+	$(CONFIGURE) -B build/linux-tsan -DQUILLON_SANITIZE_THREAD=ON >/dev/null
+	cmake --build build/linux-tsan -j $(JOBS)
 	ctest --test-dir build/linux --output-on-failure
 	ctest --test-dir build/linux-asan --output-on-failure
+	ctest --test-dir build/linux-tsan --output-on-failure
 	WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" ctest --test-dir build/windows --output-on-failure
 
 demo: build

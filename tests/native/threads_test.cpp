@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,7 +38,12 @@ struct Worker {
   std::vector<std::string> errors;
   int rounds = 0;  // completed
 
-  Worker(fakejni::Vm& v, jlong m, jlong l, int i) : vm(v), module(m), list(l), index(i) {}
+  // Threads that have done their first round; tracing switches on once all
+  // have, so that it does while they are at work.
+  std::atomic<int>* started;
+
+  Worker(fakejni::Vm& v, jlong m, jlong l, int i, std::atomic<int>* s)
+      : vm(v), module(m), list(l), index(i), started(s) {}
 
   void fail(const std::string& what) { errors.push_back(what); }
 
@@ -86,14 +92,6 @@ struct Worker {
   void run(const char* modulePath) {
     env = vm.env();  // this thread's own
     jobject p11 = vm.newObject(kNat + "NativePKCS11");
-    if (index == 0) {
-      // Tracing switches on while the other threads are at work.
-      jstring path = vm.newString(modulePath);
-      call("loadPKCS11Library", [&] {
-        return Java_it_morvale_pkcs11_nat_NativePKCS11_loadPKCS11Library(env, p11, path);
-      });
-      expectNothingThrown("loadPKCS11Library");
-    }
     jobject slot = vm.newObject(kNat + "NativePKCS11Slot");
     vm.setIntField(slot, "slotID", 0);
     jobject session = call("openSession", [&] {
@@ -101,10 +99,25 @@ struct Worker {
     });
     expectNothingThrown("openSession");
     if (session == nullptr) return;
-    for (int round = 0; round < kRounds; ++round) work(p11, slot, session, round);
+    for (int round = 0; round < kRounds; ++round) {
+      work(p11, slot, session, round);
+      if (round == 0) started->fetch_add(1);
+      // Every load with PKCS11_ZOR_DEBUG set switches tracing on again.
+      if (index == 0) switchTracingOn(p11, modulePath);
+    }
     callVoid("close",
              [&] { Java_it_morvale_pkcs11_nat_NativePKCS11Session_close(env, session, list); });
     expectNothingThrown("close");
+  }
+
+  // Loads the module again with PKCS11_ZOR_DEBUG set, once every thread is
+  // at work, so that the trace switch runs while the others trace.
+  void switchTracingOn(jobject p11, const char* modulePath) {
+    while (started->load() < kThreads) std::this_thread::yield();
+    jstring path = vm.newString(modulePath);
+    call("loadPKCS11Library",
+         [&] { return Java_it_morvale_pkcs11_nat_NativePKCS11_loadPKCS11Library(env, p11, path); });
+    expectNothingThrown("loadPKCS11Library");
   }
 
   void work(jobject p11, jobject slot, jobject session, int round) {
@@ -230,8 +243,9 @@ TEST(Threads, EightThreadsWithTheirOwnSessionsWhileTracingSwitchesOn) {
   fflush(stdout);
   int savedStdout = dup(STDOUT_FILENO);
   setenv("PKCS11_ZOR_DEBUG", "", 1);
+  std::atomic<int> started(0);
   std::vector<Worker> workers;
-  for (int i = 0; i < kThreads; ++i) workers.emplace_back(vm, module, list, i);
+  for (int i = 0; i < kThreads; ++i) workers.emplace_back(vm, module, list, i, &started);
   std::vector<std::thread> threads;
   for (Worker& w : workers) threads.emplace_back([&w] { w.run(QREC_MODULE); });
   for (std::thread& t : threads) t.join();
