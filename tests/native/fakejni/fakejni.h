@@ -27,6 +27,14 @@
 // Misuse is reported as text in violations(), never by aborting, so one test
 // can show everything that went wrong in a call. A call is clean when it
 // recorded no violation.
+//
+// Threads. One Vm serves any number of threads, as one Java VM does: each
+// thread that calls env() gets a JNIEnv of its own, with its own local
+// frames, pending exception and native call (beginCall, endCall, pending()
+// and the rest act on the calling thread's). One lock guards the rest; it
+// is hidden from ThreadSanitizer, so the fake adds no ordering between
+// threads that a Java VM would not. Failure rules, violations and the
+// journal are shared.
 #ifndef QUILLON_TESTS_FAKEJNI_H
 #define QUILLON_TESTS_FAKEJNI_H
 
@@ -110,6 +118,7 @@ class Vm {
   Vm(const Vm&) = delete;
   Vm& operator=(const Vm&) = delete;
 
+  // The calling thread's JNIEnv.
   JNIEnv* env();
 
   // --- Classes -------------------------------------------------------------
