@@ -13,6 +13,16 @@
 
 namespace testsupport {
 
+// A native method's result as the reference that endCall takes: the object
+// itself, or null for a primitive or void result.
+template <typename T>
+jobject toObject(T value) {
+  if constexpr (std::is_pointer_v<T>)
+    return static_cast<jobject>(value);
+  else
+    return nullptr;
+}
+
 class Jvm : public ::testing::Test {
  protected:
   // Runs one native call and checks what it left behind: nothing pinned,
@@ -69,15 +79,6 @@ class Jvm : public ::testing::Test {
 
   fakejni::Vm vm;
   JNIEnv* env = vm.env();
-
- private:
-  template <typename T>
-  static jobject toObject(T value) {
-    if constexpr (std::is_pointer_v<T>)
-      return static_cast<jobject>(value);
-    else
-      return nullptr;
-  }
 };
 
 }  // namespace testsupport

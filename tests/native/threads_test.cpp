@@ -19,6 +19,7 @@
 #include "it_morvale_pkcs11_nat_NativePKCS11Object.h"
 #include "it_morvale_pkcs11_nat_NativePKCS11Session.h"
 #include "it_morvale_pkcs11_nat_NativePKCS11Slot.h"
+#include "jvm.h"
 #include "support.h"
 
 namespace {
@@ -52,7 +53,7 @@ struct Worker {
   auto call(const char* what, F body) -> decltype(body()) {
     vm.beginCall();
     auto result = body();
-    fakejni::CallSummary summary = vm.endCall(toObject(result));
+    fakejni::CallSummary summary = vm.endCall(testsupport::toObject(result));
     if (!summary.clean() || summary.unreleased != 0 || summary.localPeak > 32) {
       std::ostringstream text;
       text << what << ": " << summary;
@@ -79,14 +80,6 @@ struct Worker {
   void expectNothingThrown(const char* what) {
     std::string cls = thrown();
     if (!cls.empty()) fail(std::string(what) + " threw " + cls);
-  }
-
-  template <typename T>
-  static jobject toObject(T value) {
-    if constexpr (std::is_pointer_v<T>)
-      return static_cast<jobject>(value);
-    else
-      return nullptr;
   }
 
   void run(const char* modulePath) {
