@@ -12,6 +12,7 @@ import it.morvale.pkcs11.token.Template;
 import it.morvale.pkcs11.token.TokenObject;
 import java.io.PrintStream;
 import java.util.ArrayList;
+import java.util.Comparator;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
@@ -117,6 +118,8 @@ final class InfoCommands {
       Session session = pins().isEmpty() ? token.session(false) : token.user(false, pins);
       List<Map<String, Object>> rows = new ArrayList<>();
       for (TokenObject object : session.find(new Template())) rows.add(describe(object));
+      rows.sort(Comparator.comparing((Map<String, Object> row) -> text(row.get("label")))
+                    .thenComparing(row -> text(row.get("class"))));
       PrintStream out = System.out;
       if (json) {
         out.println(Jsoner.serialize(rows));

@@ -15,7 +15,15 @@ final class Mechanisms {
   private Mechanisms() {}
 
   /** What a mechanism is used for on the command line. */
-  enum Use { SIGN, ENCRYPT, WRAP }
+  enum Use {
+    SIGN("signing"),
+    ENCRYPT("encryption"),
+    WRAP("wrapping");
+
+    final String text;
+
+    Use(String text) { this.text = text; }
+  }
 
   /** A mechanism that a command can use. */
   static final class Offered {
@@ -71,7 +79,7 @@ final class Mechanisms {
       if (m.name.equalsIgnoreCase(name)) return m;
       choices.append(choices.length() == 0 ? "" : ", ").append(m.name);
     }
-    throw Failure.usage("no mechanism " + name + " here; choose one of " + choices);
+    throw Failure.usage("no " + use.text + " mechanism " + name + "; choose one of " + choices);
   }
 
   /** The usual mechanism for `use` with a key of `keyType`, or null. */

@@ -60,7 +60,9 @@ final class Names {
               .getField()
               .getFieldSize();
         default:
-          return key.integer(Cryptoki.CKA_VALUE_LEN) * 8;
+          // A token that does not know the length (after an unwrap, say) may say 0.
+          int bytes = key.integer(Cryptoki.CKA_VALUE_LEN);
+          return bytes > 0 ? bytes * 8 : null;
       }
     } catch (PKCS11Exception | GeneralSecurityException e) {
       return null;

@@ -52,30 +52,30 @@ public final class Quillon implements Runnable {
 
   @Spec CommandSpec spec;
 
-  @Option(names = "--module", paramLabel = "PATH",
+  @Option(names = "--module", scope = ScopeType.INHERIT, paramLabel = "PATH",
       description = "PKCS#11 module (default: $QUILLON_MODULE, else SoftHSM2's)")
   String module;
 
-  @Option(names = "--slot", paramLabel = "N",
+  @Option(names = "--slot", scope = ScopeType.INHERIT, paramLabel = "N",
       description = "slot ID, or index into the slot list when no slot has that ID")
   String slot;
 
-  @Option(names = "--token", paramLabel = "LABEL", description = "the slot whose token has LABEL")
+  @Option(names = "--token", scope = ScopeType.INHERIT, paramLabel = "LABEL", description = "the slot whose token has LABEL")
   String token;
 
-  @Option(names = "--pin-env", paramLabel = "NAME",
+  @Option(names = "--pin-env", scope = ScopeType.INHERIT, paramLabel = "NAME",
       description = "read the user PIN from environment variable NAME")
   String pinEnv;
 
-  @Option(names = "--pin-file", paramLabel = "PATH",
+  @Option(names = "--pin-file", scope = ScopeType.INHERIT, paramLabel = "PATH",
       description = "read the user PIN from the first line of PATH")
   Path pinFile;
 
-  @Option(names = "--trace",
+  @Option(names = "--trace", scope = ScopeType.INHERIT,
       description = "trace the bridge's steps into its log (/var/tmp/jpkcs110.log)")
   boolean trace;
 
-  @Option(names = "--debug", description = "show Java stack traces of failures")
+  @Option(names = "--debug", scope = ScopeType.INHERIT, description = "show Java stack traces of failures")
   boolean debug;
 
   /** The command line as given, for a traced run of the same command. */
