@@ -156,16 +156,23 @@ ok unwrap --wrapping-label rsa --label aes-copy --in aes.wrapped --pin-env PIN
 ok wrap --wrapping-label aes --label aes-copy -m AES-KEY-WRAP --out copy.wrapped --pin-env PIN
 ok unwrap --wrapping-label aes-copy --label aes-check -m AES-KEY-WRAP --in copy.wrapped --pin-env PIN
 
-# A traced run: the output stays whole, the log grows, standard error says where.
+# A traced run: its output lands in order among what the same standard output
+# takes before and after it, the log grows, and standard error says where.
 before=$(stat -c %s "$log" 2>/dev/null || echo 0)
-q --trace export --label rsa
+{
+  echo before
+  "$quillon" --trace export --label rsa 2>err
+  status=$?
+  echo after
+} >out
 after=$(stat -c %s "$log" 2>/dev/null || echo 0)
 tail -c +"$((before + 1))" "$log" >trace.part
+{ echo before; cat rsa.pem; echo after; } >expected
 that "a traced run succeeds" test $status -eq 0
 that "a traced run names the log" test "$(cat err)" = "quillon: tracing to $log"
-that "a traced run's output is whole" cmp out rsa.pem
+that "a traced run's output is whole and in place" cmp out expected
 that "a traced run writes the log" grep -q "^JNI: start loadPKCS11Library" trace.part
-if jni_warnings trace.part; then bad "JNI warnings in the traced run's log"; fi
+if jni_warnings out err trace.part; then bad "JNI warnings in the traced run"; fi
 
 # Deleting a key pair.
 ok delete --label ec --pin-env PIN
