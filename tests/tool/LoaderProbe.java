@@ -35,8 +35,8 @@ public class LoaderProbe {
     for (String file : mapped) {
       Path library = Path.of(file);
       System.out.println("library " + library);
-      System.out.println("library-mode "
-          + PosixFilePermissions.toString(Files.getPosixFilePermissions(library)));
+      System.out.println(
+          "library-mode " + PosixFilePermissions.toString(Files.getPosixFilePermissions(library)));
       System.out.println("folder-mode "
           + PosixFilePermissions.toString(Files.getPosixFilePermissions(library.getParent())));
     }

@@ -65,7 +65,9 @@ final class CipherCommands {
     }
 
     @Override
-    List<Pins.Need> pins() { return login || userPinGiven() ? List.of(userPin()) : List.of(); }
+    List<Pins.Need> pins() {
+      return login || userPinGiven() ? List.of(userPin()) : List.of();
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
@@ -76,13 +78,14 @@ final class CipherCommands {
       byte[] data = Io.read(in);
       int room = Token.modulusBytes(publicKey);
       if (data.length > room - RSA_PKCS_OVERHEAD) {
-        throw Failure.usage(m.name + " with this key encrypts at most "
-            + (room - RSA_PKCS_OVERHEAD) + " bytes; the data has " + data.length);
+        throw Failure.usage(m.name + " with this key encrypts at most " + (room - RSA_PKCS_OVERHEAD)
+            + " bytes; the data has " + data.length);
       }
       // Encryption has no size query: the token gets room for one modulus.
       Io.write(out, session.encrypt(m.type, publicKey, data, room));
-      summary(out, "encrypted " + data.length + " bytes with " + m.name + " and "
-          + SignCommands.describe(publicKey));
+      summary(out,
+          "encrypted " + data.length + " bytes with " + m.name + " and "
+              + SignCommands.describe(publicKey));
     }
   }
 
@@ -97,8 +100,8 @@ final class CipherCommands {
         description = "the ciphertext (default: standard input)")
     Path in;
 
-    @Option(names = "--out", paramLabel = "FILE",
-        description = "the data (default: standard output)")
+    @Option(
+        names = "--out", paramLabel = "FILE", description = "the data (default: standard output)")
     Path out;
 
     @Override
@@ -108,7 +111,9 @@ final class CipherCommands {
     }
 
     @Override
-    List<Pins.Need> pins() { return List.of(userPin()); }
+    List<Pins.Need> pins() {
+      return List.of(userPin());
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
@@ -118,13 +123,15 @@ final class CipherCommands {
       Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.ENCRYPT, mechanism, privateKey);
       byte[] data = session.decrypt(m.type, privateKey, Io.read(in));
       Io.write(out, data);
-      summary(out, "decrypted " + data.length + " bytes with " + m.name + " and "
-          + SignCommands.describe(privateKey));
+      summary(out,
+          "decrypted " + data.length + " bytes with " + m.name + " and "
+              + SignCommands.describe(privateKey));
     }
   }
 
-  @Command(name = "wrap", description = {"Wrap (export encrypted) a secret key with an RSA public"
-      + " key (RSA-PKCS) or an AES key (AES-KEY-WRAP, AES-KEY-WRAP-PAD)."})
+  @Command(name = "wrap",
+      description = {"Wrap (export encrypted) a secret key with an RSA public"
+          + " key (RSA-PKCS) or an AES key (AES-KEY-WRAP, AES-KEY-WRAP-PAD)."})
   static final class Wrap extends TokenCommand {
     @Mixin KeyOptions key;
     @Mixin WrappingKey wrapping;
@@ -140,12 +147,15 @@ final class CipherCommands {
     @Override
     void check() {
       if (mechanism != null) Mechanisms.offered(Mechanisms.Use.WRAP, mechanism);
-      if (key.selector().isEmpty()) throw Failure.usage("name the key to wrap with --label or --id");
+      if (key.selector().isEmpty())
+        throw Failure.usage("name the key to wrap with --label or --id");
       wrapping.selector();
     }
 
     @Override
-    List<Pins.Need> pins() { return List.of(userPin()); }
+    List<Pins.Need> pins() {
+      return List.of(userPin());
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
@@ -153,22 +163,24 @@ final class CipherCommands {
       TokenObject wrappingKey = token.key(session, wrapping.selector(), "wrapping key",
           Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_SECRET_KEY);
       Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.WRAP, mechanism, wrappingKey);
-      TokenObject secret = token.key(session, key.selector(), "secret key", Cryptoki.CKO_SECRET_KEY);
+      TokenObject secret =
+          token.key(session, key.selector(), "secret key", Cryptoki.CKO_SECRET_KEY);
       byte[] wrapped = session.wrapKey(m.type, wrappingKey, secret);
       Io.write(out, wrapped);
-      summary(out, "wrapped the " + SignCommands.describe(secret) + " with " + m.name + " and "
-          + SignCommands.describe(wrappingKey) + " (" + wrapped.length + " bytes)");
+      summary(out,
+          "wrapped the " + SignCommands.describe(secret) + " with " + m.name + " and "
+              + SignCommands.describe(wrappingKey) + " (" + wrapped.length + " bytes)");
     }
   }
 
-  @Command(name = "unwrap", description = {"Unwrap a wrapped key onto the token as a new AES key,"
-      + " with an RSA private key (RSA-PKCS) or an AES key (AES-KEY-WRAP, AES-KEY-WRAP-PAD)."})
+  @Command(name = "unwrap",
+      description = {"Unwrap a wrapped key onto the token as a new AES key,"
+          + " with an RSA private key (RSA-PKCS) or an AES key (AES-KEY-WRAP, AES-KEY-WRAP-PAD)."})
   static final class Unwrap extends TokenCommand {
     @Option(names = "--label", paramLabel = "LABEL", description = "the new key's label")
     String label;
 
-    @Option(names = "--id", paramLabel = "HEX", description = "the new key's id, in hex")
-    String id;
+    @Option(names = "--id", paramLabel = "HEX", description = "the new key's id, in hex") String id;
 
     @Mixin WrappingKey wrapping;
 
@@ -188,15 +200,16 @@ final class CipherCommands {
     }
 
     @Override
-    List<Pins.Need> pins() { return List.of(userPin()); }
+    List<Pins.Need> pins() {
+      return List.of(userPin());
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = token.user(true, pins);
       TokenObject unwrappingKey = token.key(session, wrapping.selector(), "unwrapping key",
           Cryptoki.CKO_PRIVATE_KEY, Cryptoki.CKO_SECRET_KEY);
-      Mechanisms.Offered m =
-          SignCommands.mechanism(Mechanisms.Use.WRAP, mechanism, unwrappingKey);
+      Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.WRAP, mechanism, unwrappingKey);
       byte[] wrapped = Io.read(in);
       KeygenCommand.refuseTaken(session, label);
       TokenObject key = session.unwrapKey(m.type, unwrappingKey, wrapped,

@@ -34,8 +34,8 @@ final class InfoCommands {
       out.println("manufacturer " + info.getManufacturerIDTrimmed());
       out.println("library      " + info.getLibraryDescriptionTrimmed() + " "
           + info.getLibraryVersionMajor() + "." + info.getLibraryVersionMinor());
-      out.println("cryptoki     " + info.getCryptokiVersionMajor() + "."
-          + info.getCryptokiVersionMinor());
+      out.println(
+          "cryptoki     " + info.getCryptokiVersionMajor() + "." + info.getCryptokiVersionMinor());
       out.println("bridge       " + token.module.nativeModule().getBridgeVersion());
     }
   }
@@ -91,19 +91,18 @@ final class InfoCommands {
             ? "-"
             : Integer.toUnsignedString(info.getMinKeySize()) + "-"
                 + Integer.toUnsignedString(info.getMaxKeySize());
-        out.printf("%s %-24s %-22s%s%n",
-            Mechanisms.isOffered(type) ? "*" : " ",
+        out.printf("%s %-24s %-22s%s%n", Mechanisms.isOffered(type) ? "*" : " ",
             Mechanisms.name(type), sizes, flags);
       }
     }
   }
 
-  @Command(name = "objects", description = {"List the objects on the token: class, key type, size"
-      + " in bits, id and label. Private objects are listed after a login, which a PIN option"
-      + " or --login asks for."})
+  @Command(name = "objects",
+      description = {"List the objects on the token: class, key type, size"
+          + " in bits, id and label. Private objects are listed after a login, which a PIN option"
+          + " or --login asks for."})
   static final class ObjectList extends TokenCommand {
-    @Option(names = "--json", description = "one JSON array, for scripts")
-    boolean json;
+    @Option(names = "--json", description = "one JSON array, for scripts") boolean json;
 
     @Option(names = "--login", description = "log in (asking for the PIN) to see private objects")
     boolean login;
@@ -126,8 +125,8 @@ final class InfoCommands {
         return;
       }
       if (rows.isEmpty()) {
-        out.println(pins().isEmpty() ? "no public objects (log in to see private ones)"
-                                     : "no objects");
+        out.println(
+            pins().isEmpty() ? "no public objects (log in to see private ones)" : "no objects");
         return;
       }
       out.printf("%-12s %-8s %-5s %-10s %s%n", "CLASS", "KEY TYPE", "BITS", "ID", "LABEL");

@@ -14,18 +14,19 @@ import picocli.CommandLine.Option;
 import picocli.CommandLine.Parameters;
 
 /** Key generation on the token. */
-@Command(name = "keygen", description = {"Generate a key on the token: an RSA or EC key pair"
-    + " (signing, verifying, encrypting, decrypting, wrapping) or an AES key (wrapping, and"
-    + " extractable so that it can be wrapped itself)."})
+@Command(name = "keygen",
+    description = {"Generate a key on the token: an RSA or EC key pair"
+        + " (signing, verifying, encrypting, decrypting, wrapping) or an AES key (wrapping, and"
+        + " extractable so that it can be wrapped itself)."})
 final class KeygenCommand extends TokenCommand {
-  @Parameters(paramLabel = "KIND", description = "rsa:BITS, ec:P-256, ec:P-384, ec:P-521 or aes:BITS")
+  @Parameters(
+      paramLabel = "KIND", description = "rsa:BITS, ec:P-256, ec:P-384, ec:P-521 or aes:BITS")
   String kind;
 
   @Option(names = "--label", paramLabel = "LABEL", description = "the new key's label")
   String label;
 
-  @Option(names = "--id", paramLabel = "HEX", description = "the new key's id, in hex")
-  String id;
+  @Option(names = "--id", paramLabel = "HEX", description = "the new key's id, in hex") String id;
 
   private String algorithm;
   private int size;
@@ -59,7 +60,9 @@ final class KeygenCommand extends TokenCommand {
   }
 
   @Override
-  List<Pins.Need> pins() { return List.of(userPin()); }
+  List<Pins.Need> pins() {
+    return List.of(userPin());
+  }
 
   @Override
   void run(Token token, Pins pins) throws Exception {
@@ -70,8 +73,8 @@ final class KeygenCommand extends TokenCommand {
     if (algorithm.equals("aes")) {
       what = "an AES " + size + " key";
       try (Spinner spinner = Spinner.start("generating " + what)) {
-        session.generateKey(Cryptoki.CKM_AES_KEY_GEN,
-            secretKey(selector).add(Cryptoki.CKA_VALUE_LEN, size / 8));
+        session.generateKey(
+            Cryptoki.CKM_AES_KEY_GEN, secretKey(selector).add(Cryptoki.CKA_VALUE_LEN, size / 8));
       }
     } else {
       Template publicKey = common(selector, false)

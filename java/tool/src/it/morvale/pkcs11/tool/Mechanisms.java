@@ -50,23 +50,23 @@ final class Mechanisms {
   private static final int EC = Cryptoki.CKK_EC;
   private static final int AES = Cryptoki.CKK_AES;
 
-  static final List<Offered> OFFERED = List.of(
-      new Offered("RSA-PKCS", 0x1, Use.SIGN, RSA, "NONEwithRSA", null),
-      new Offered("SHA1-RSA-PKCS", 0x6, Use.SIGN, RSA, "SHA1withRSA", null),
-      new Offered("SHA224-RSA-PKCS", 0x46, Use.SIGN, RSA, "SHA224withRSA", null),
-      new Offered("SHA256-RSA-PKCS", 0x40, Use.SIGN, RSA, "SHA256withRSA", null),
-      new Offered("SHA384-RSA-PKCS", 0x41, Use.SIGN, RSA, "SHA384withRSA", null),
-      new Offered("SHA512-RSA-PKCS", 0x42, Use.SIGN, RSA, "SHA512withRSA", null),
-      new Offered("ECDSA", 0x1041, Use.SIGN, EC, "NONEwithECDSA", null),
-      new Offered("ECDSA-SHA1", 0x1042, Use.SIGN, EC, "SHA1withECDSA", "SHA-1"),
-      new Offered("ECDSA-SHA224", 0x1043, Use.SIGN, EC, "SHA224withECDSA", "SHA-224"),
-      new Offered("ECDSA-SHA256", 0x1044, Use.SIGN, EC, "SHA256withECDSA", "SHA-256"),
-      new Offered("ECDSA-SHA384", 0x1045, Use.SIGN, EC, "SHA384withECDSA", "SHA-384"),
-      new Offered("ECDSA-SHA512", 0x1046, Use.SIGN, EC, "SHA512withECDSA", "SHA-512"),
-      new Offered("RSA-PKCS", 0x1, Use.ENCRYPT, RSA, null, null),
-      new Offered("RSA-PKCS", 0x1, Use.WRAP, RSA, null, null),
-      new Offered("AES-KEY-WRAP", 0x2109, Use.WRAP, AES, null, null),
-      new Offered("AES-KEY-WRAP-PAD", 0x210A, Use.WRAP, AES, null, null));
+  static final List<Offered> OFFERED =
+      List.of(new Offered("RSA-PKCS", 0x1, Use.SIGN, RSA, "NONEwithRSA", null),
+          new Offered("SHA1-RSA-PKCS", 0x6, Use.SIGN, RSA, "SHA1withRSA", null),
+          new Offered("SHA224-RSA-PKCS", 0x46, Use.SIGN, RSA, "SHA224withRSA", null),
+          new Offered("SHA256-RSA-PKCS", 0x40, Use.SIGN, RSA, "SHA256withRSA", null),
+          new Offered("SHA384-RSA-PKCS", 0x41, Use.SIGN, RSA, "SHA384withRSA", null),
+          new Offered("SHA512-RSA-PKCS", 0x42, Use.SIGN, RSA, "SHA512withRSA", null),
+          new Offered("ECDSA", 0x1041, Use.SIGN, EC, "NONEwithECDSA", null),
+          new Offered("ECDSA-SHA1", 0x1042, Use.SIGN, EC, "SHA1withECDSA", "SHA-1"),
+          new Offered("ECDSA-SHA224", 0x1043, Use.SIGN, EC, "SHA224withECDSA", "SHA-224"),
+          new Offered("ECDSA-SHA256", 0x1044, Use.SIGN, EC, "SHA256withECDSA", "SHA-256"),
+          new Offered("ECDSA-SHA384", 0x1045, Use.SIGN, EC, "SHA384withECDSA", "SHA-384"),
+          new Offered("ECDSA-SHA512", 0x1046, Use.SIGN, EC, "SHA512withECDSA", "SHA-512"),
+          new Offered("RSA-PKCS", 0x1, Use.ENCRYPT, RSA, null, null),
+          new Offered("RSA-PKCS", 0x1, Use.WRAP, RSA, null, null),
+          new Offered("AES-KEY-WRAP", 0x2109, Use.WRAP, AES, null, null),
+          new Offered("AES-KEY-WRAP-PAD", 0x210A, Use.WRAP, AES, null, null));
 
   /** Key generation mechanisms that keygen uses. */
   private static final int[] GENERATION = {0x0, 0x1040, 0x1080};

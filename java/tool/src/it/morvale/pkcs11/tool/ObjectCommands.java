@@ -28,16 +28,20 @@ final class ObjectCommands {
     boolean login;
 
     @Override
-    void check() { key.selector(); }
+    void check() {
+      key.selector();
+    }
 
     @Override
-    List<Pins.Need> pins() { return login || userPinGiven() ? List.of(userPin()) : List.of(); }
+    List<Pins.Need> pins() {
+      return login || userPinGiven() ? List.of(userPin()) : List.of();
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = pins().isEmpty() ? token.session(false) : token.user(false, pins);
-      TokenObject found = token.key(session, key.selector(), "public key",
-          Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
+      TokenObject found = token.key(
+          session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
       byte[] encoded = Token.publicKey(found).getEncoded();
       String pem = "-----BEGIN PUBLIC KEY-----\n"
           + Base64.getMimeEncoder(64, new byte[] {'\n'}).encodeToString(encoded)
@@ -60,7 +64,9 @@ final class ObjectCommands {
     }
 
     @Override
-    List<Pins.Need> pins() { return List.of(userPin()); }
+    List<Pins.Need> pins() {
+      return List.of(userPin());
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {

@@ -13,9 +13,10 @@ import picocli.CommandLine.Option;
 final class PinCommands {
   private PinCommands() {}
 
-  @Command(name = "init-token", description = {"Initialize a token: every object on it is"
-      + " destroyed, and it gets a label and an SO PIN. Without --slot or --token, the first"
-      + " token that is not initialized yet."})
+  @Command(name = "init-token",
+      description = {"Initialize a token: every object on it is"
+          + " destroyed, and it gets a label and an SO PIN. Without --slot or --token, the first"
+          + " token that is not initialized yet."})
   static final class InitToken extends TokenCommand {
     @Option(names = "--label", required = true, paramLabel = "LABEL",
         description = "the token's new label (at most 32 bytes)")
@@ -79,8 +80,9 @@ final class PinCommands {
       Pins.Need current = securityOfficer
           ? new Pins.Need(Pins.Kind.SO, so.env, so.file, "Current SO PIN", false)
           : userPin();
-      return List.of(current, new Pins.Need(Pins.Kind.NEW, changed.env, changed.file,
-                                  securityOfficer ? "New SO PIN" : "New user PIN", true));
+      return List.of(current,
+          new Pins.Need(Pins.Kind.NEW, changed.env, changed.file,
+              securityOfficer ? "New SO PIN" : "New user PIN", true));
     }
 
     @Override

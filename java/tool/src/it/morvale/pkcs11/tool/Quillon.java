@@ -22,23 +22,19 @@ import picocli.CommandLine.Spec;
     versionProvider = Quillon.Version.class, sortOptions = false,
     description = "Works with a PKCS#11 token through the quillon bridge.",
     subcommands = {InfoCommands.Info.class, InfoCommands.SlotList.class,
-        InfoCommands.MechanismList.class, InfoCommands.ObjectList.class, PinCommands.InitToken.class,
-        PinCommands.InitPin.class, PinCommands.ChangePin.class, KeygenCommand.class,
-        SignCommands.Sign.class, SignCommands.Verify.class, CipherCommands.Encrypt.class,
-        CipherCommands.Decrypt.class, CipherCommands.Wrap.class, CipherCommands.Unwrap.class,
-        ObjectCommands.Export.class, ObjectCommands.Delete.class},
+        InfoCommands.MechanismList.class, InfoCommands.ObjectList.class,
+        PinCommands.InitToken.class, PinCommands.InitPin.class, PinCommands.ChangePin.class,
+        KeygenCommand.class, SignCommands.Sign.class, SignCommands.Verify.class,
+        CipherCommands.Encrypt.class, CipherCommands.Decrypt.class, CipherCommands.Wrap.class,
+        CipherCommands.Unwrap.class, ObjectCommands.Export.class, ObjectCommands.Delete.class},
     footerHeading = "%n",
     footer = {"The module is --module, else $QUILLON_MODULE, else SoftHSM2's library.",
         "PINs come from --pin-env NAME or --pin-file PATH (for the SO PIN and a new PIN:",
         "--so-pin-env/--so-pin-file, --new-pin-env/--new-pin-file) or are asked for",
-        "without echo on a terminal; never from the command line itself.",
-        "",
-        "Exit status:",
-        "  0  success",
-        "  1  the module or token refused (a CKR_ code), or the bridge failed",
+        "without echo on a terminal; never from the command line itself.", "", "Exit status:",
+        "  0  success", "  1  the module or token refused (a CKR_ code), or the bridge failed",
         "  2  usage: a malformed command line, or a module, slot, token, key or file",
-        "     that is not there",
-        "  3  verify: the signature does not match"})
+        "     that is not there", "  3  verify: the signature does not match"})
 public final class Quillon implements Runnable {
   static final int OK = 0;
   static final int TOKEN_ERROR = 1;
@@ -60,7 +56,8 @@ public final class Quillon implements Runnable {
       description = "slot ID, or index into the slot list when no slot has that ID")
   String slot;
 
-  @Option(names = "--token", scope = ScopeType.INHERIT, paramLabel = "LABEL", description = "the slot whose token has LABEL")
+  @Option(names = "--token", scope = ScopeType.INHERIT, paramLabel = "LABEL",
+      description = "the slot whose token has LABEL")
   String token;
 
   @Option(names = "--pin-env", scope = ScopeType.INHERIT, paramLabel = "NAME",
@@ -75,7 +72,8 @@ public final class Quillon implements Runnable {
       description = "trace the bridge's steps into its log (/var/tmp/jpkcs110.log)")
   boolean trace;
 
-  @Option(names = "--debug", scope = ScopeType.INHERIT, description = "show Java stack traces of failures")
+  @Option(names = "--debug", scope = ScopeType.INHERIT,
+      description = "show Java stack traces of failures")
   boolean debug;
 
   /** The command line as given, for a traced run of the same command. */
@@ -119,8 +117,8 @@ public final class Quillon implements Runnable {
       } catch (PKCS11Exception | UnsatisfiedLinkError e) {
         bridge = "not loaded: " + e.getMessage();
       }
-      return new String[] {"quillon " + (tool == null ? "(development)" : tool),
-          "bridge " + bridge};
+      return new String[] {
+          "quillon " + (tool == null ? "(development)" : tool), "bridge " + bridge};
     }
   }
 

@@ -32,8 +32,8 @@ final class SignCommands {
       throw Failure.usage("no mechanism here for a " + Names.keyType(keyType) + " key");
     }
     if (m.keyType != keyType) {
-      throw Failure.usage(m.name + " needs an " + Names.keyType(m.keyType) + " key, not "
-          + Names.keyType(keyType));
+      throw Failure.usage(
+          m.name + " needs an " + Names.keyType(m.keyType) + " key, not " + Names.keyType(keyType));
     }
     return m;
   }
@@ -54,9 +54,10 @@ final class SignCommands {
     return false;
   }
 
-  @Command(name = "sign", description = {"Sign data with a private key. ECDSA with a hash is"
-      + " made as the hash in Java and ECDSA on the token when the token lacks the combined"
-      + " mechanism."})
+  @Command(name = "sign",
+      description = {"Sign data with a private key. ECDSA with a hash is"
+          + " made as the hash in Java and ECDSA on the token when the token lacks the combined"
+          + " mechanism."})
   static final class Sign extends TokenCommand {
     @Mixin KeyOptions key;
 
@@ -83,7 +84,9 @@ final class SignCommands {
     }
 
     @Override
-    List<Pins.Need> pins() { return List.of(userPin()); }
+    List<Pins.Need> pins() {
+      return List.of(userPin());
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
@@ -110,9 +113,10 @@ final class SignCommands {
     }
   }
 
-  @Command(name = "verify", description = {"Check a signature in Java (java.security) with the"
-      + " public key read from the token, so that an implementation other than the token's"
-      + " checks it. Exit status 3 when it does not match."})
+  @Command(name = "verify",
+      description = {"Check a signature in Java (java.security) with the"
+          + " public key read from the token, so that an implementation other than the token's"
+          + " checks it. Exit status 3 when it does not match."})
   static final class Verify extends TokenCommand {
     @Mixin KeyOptions key;
 
@@ -123,8 +127,8 @@ final class SignCommands {
     @Option(names = "--in", paramLabel = "FILE", description = "the data (default: standard input)")
     Path in;
 
-    @Option(names = "--signature", required = true, paramLabel = "FILE",
-        description = "the signature")
+    @Option(
+        names = "--signature", required = true, paramLabel = "FILE", description = "the signature")
     Path signature;
 
     @Option(names = "--format", paramLabel = "rs|der",
@@ -141,13 +145,15 @@ final class SignCommands {
     }
 
     @Override
-    List<Pins.Need> pins() { return login || userPinGiven() ? List.of(userPin()) : List.of(); }
+    List<Pins.Need> pins() {
+      return login || userPinGiven() ? List.of(userPin()) : List.of();
+    }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = pins().isEmpty() ? token.session(false) : token.user(false, pins);
-      TokenObject found = token.key(session, key.selector(), "public key",
-          Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
+      TokenObject found = token.key(
+          session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
       Mechanisms.Offered m = mechanism(Mechanisms.Use.SIGN, mechanism, found);
       PublicKey publicKey = Token.publicKey(found);
       byte[] data = Io.read(in);
@@ -165,8 +171,8 @@ final class SignCommands {
       }
       String what = m.name + " signature of " + describe(found);
       if (!valid) throw Failure.mismatch("the " + what + " does not match the data");
-      System.out.println("verified the " + what + " in Java ("
-          + verifier.getProvider().getName() + ")");
+      System.out.println(
+          "verified the " + what + " in Java (" + verifier.getProvider().getName() + ")");
     }
   }
 }

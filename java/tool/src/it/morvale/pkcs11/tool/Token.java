@@ -70,8 +70,9 @@ final class Token implements AutoCloseable {
   /** An unsigned 32-bit slot number, decimal or 0x hex. */
   private static long slotNumber(String text) {
     try {
-      long n = text.toLowerCase(Locale.ROOT).startsWith("0x") ? Long.parseLong(text.substring(2), 16)
-                                                              : Long.parseLong(text);
+      long n = text.toLowerCase(Locale.ROOT).startsWith("0x")
+          ? Long.parseLong(text.substring(2), 16)
+          : Long.parseLong(text);
       if (n >= 0 && n <= 0xFFFFFFFFL) return n;
     } catch (NumberFormatException e) {
       // Reported below.
@@ -112,7 +113,9 @@ final class Token implements AutoCloseable {
     }
 
     Template any() {
-      return new Template().addIfPresent(Cryptoki.CKA_LABEL, label).addIfPresent(Cryptoki.CKA_ID, id);
+      return new Template()
+          .addIfPresent(Cryptoki.CKA_LABEL, label)
+          .addIfPresent(Cryptoki.CKA_ID, id);
     }
 
     /** ` labelled "x" with id 01`, or ` on the token` when nothing is selected. */
