@@ -4,7 +4,6 @@ import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.TokenObject;
 import java.nio.file.Path;
-import java.util.List;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
 import picocli.CommandLine.Option;
@@ -42,7 +41,7 @@ final class CipherCommands {
   }
 
   @Command(name = "encrypt", description = "Encrypt data with an RSA public key (RSA-PKCS).")
-  static final class Encrypt extends TokenCommand {
+  static final class Encrypt extends PublicCommand {
     @Mixin KeyOptions key;
 
     @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME", description = "RSA-PKCS")
@@ -55,9 +54,6 @@ final class CipherCommands {
         description = "the ciphertext (default: standard output)")
     Path out;
 
-    @Option(names = "--login", description = "log in first (for a public key kept private)")
-    boolean login;
-
     @Override
     void check() {
       if (mechanism != null) Mechanisms.offered(Mechanisms.Use.ENCRYPT, mechanism);
@@ -65,13 +61,8 @@ final class CipherCommands {
     }
 
     @Override
-    List<Pins.Need> pins() {
-      return login || userPinGiven() ? List.of(userPin()) : List.of();
-    }
-
-    @Override
     void run(Token token, Pins pins) throws Exception {
-      Session session = pins().isEmpty() ? token.session(false) : token.user(false, pins);
+      Session session = session(token, pins);
       TokenObject publicKey =
           token.key(session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY);
       Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.ENCRYPT, mechanism, publicKey);
@@ -90,7 +81,7 @@ final class CipherCommands {
   }
 
   @Command(name = "decrypt", description = "Decrypt data with an RSA private key (RSA-PKCS).")
-  static final class Decrypt extends TokenCommand {
+  static final class Decrypt extends UserCommand {
     @Mixin KeyOptions key;
 
     @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME", description = "RSA-PKCS")
@@ -111,11 +102,6 @@ final class CipherCommands {
     }
 
     @Override
-    List<Pins.Need> pins() {
-      return List.of(userPin());
-    }
-
-    @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = token.user(false, pins);
       TokenObject privateKey =
@@ -132,7 +118,7 @@ final class CipherCommands {
   @Command(name = "wrap",
       description = {"Wrap (export encrypted) a secret key with an RSA public"
           + " key (RSA-PKCS) or an AES key (AES-KEY-WRAP, AES-KEY-WRAP-PAD)."})
-  static final class Wrap extends TokenCommand {
+  static final class Wrap extends UserCommand {
     @Mixin KeyOptions key;
     @Mixin WrappingKey wrapping;
 
@@ -150,11 +136,6 @@ final class CipherCommands {
       if (key.selector().isEmpty())
         throw Failure.usage("name the key to wrap with --label or --id");
       wrapping.selector();
-    }
-
-    @Override
-    List<Pins.Need> pins() {
-      return List.of(userPin());
     }
 
     @Override
@@ -176,7 +157,7 @@ final class CipherCommands {
   @Command(name = "unwrap",
       description = {"Unwrap a wrapped key onto the token as a new AES key,"
           + " with an RSA private key (RSA-PKCS) or an AES key (AES-KEY-WRAP, AES-KEY-WRAP-PAD)."})
-  static final class Unwrap extends TokenCommand {
+  static final class Unwrap extends UserCommand {
     @Option(names = "--label", paramLabel = "LABEL", description = "the new key's label")
     String label;
 
@@ -197,11 +178,6 @@ final class CipherCommands {
       if (mechanism != null) Mechanisms.offered(Mechanisms.Use.WRAP, mechanism);
       new Token.Selector(label, id, "--id");
       wrapping.selector();
-    }
-
-    @Override
-    List<Pins.Need> pins() {
-      return List.of(userPin());
     }
 
     @Override

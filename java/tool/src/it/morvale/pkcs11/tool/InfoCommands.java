@@ -101,20 +101,12 @@ final class InfoCommands {
       description = {"List the objects on the token: class, key type, size"
           + " in bits, id and label. Private objects are listed after a login, which a PIN option"
           + " or --login asks for."})
-  static final class ObjectList extends TokenCommand {
+  static final class ObjectList extends PublicCommand {
     @Option(names = "--json", description = "one JSON array, for scripts") boolean json;
-
-    @Option(names = "--login", description = "log in (asking for the PIN) to see private objects")
-    boolean login;
-
-    @Override
-    List<Pins.Need> pins() {
-      return login || userPinGiven() ? List.of(userPin()) : List.of();
-    }
 
     @Override
     void run(Token token, Pins pins) throws PKCS11Exception {
-      Session session = pins().isEmpty() ? token.session(false) : token.user(false, pins);
+      Session session = session(token, pins);
       List<Map<String, Object>> rows = new ArrayList<>();
       for (TokenObject object : session.find(new Template())) rows.add(describe(object));
       rows.sort(Comparator.comparing((Map<String, Object> row) -> text(row.get("label")))
@@ -125,8 +117,7 @@ final class InfoCommands {
         return;
       }
       if (rows.isEmpty()) {
-        out.println(
-            pins().isEmpty() ? "no public objects (log in to see private ones)" : "no objects");
+        out.println(!loggedIn() ? "no public objects (log in to see private ones)" : "no objects");
         return;
       }
       out.printf("%-12s %-8s %-5s %-10s %s%n", "CLASS", "KEY TYPE", "BITS", "ID", "LABEL");

@@ -18,7 +18,7 @@ import picocli.CommandLine.Parameters;
     description = {"Generate a key on the token: an RSA or EC key pair"
         + " (signing, verifying, encrypting, decrypting, wrapping) or an AES key (wrapping, and"
         + " extractable so that it can be wrapped itself)."})
-final class KeygenCommand extends TokenCommand {
+final class KeygenCommand extends UserCommand {
   @Parameters(
       paramLabel = "KIND", description = "rsa:BITS, ec:P-256, ec:P-384, ec:P-521 or aes:BITS")
   String kind;
@@ -57,11 +57,6 @@ final class KeygenCommand extends TokenCommand {
     }
     if (size <= 0) throw Failure.usage("rsa wants a number of bits, not \"" + value + "\"");
     if (id != null) Io.unhex("--id", id);
-  }
-
-  @Override
-  List<Pins.Need> pins() {
-    return List.of(userPin());
   }
 
   @Override

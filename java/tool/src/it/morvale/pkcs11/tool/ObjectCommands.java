@@ -17,15 +17,12 @@ final class ObjectCommands {
 
   @Command(name = "export",
       description = "Write a public key as PEM (SubjectPublicKeyInfo), as OpenSSL reads it.")
-  static final class Export extends TokenCommand {
+  static final class Export extends PublicCommand {
     @Mixin KeyOptions key;
 
     @Option(names = "--out", paramLabel = "FILE",
         description = "the PEM file (default: standard output)")
     Path out;
-
-    @Option(names = "--login", description = "log in first (for a public key kept private)")
-    boolean login;
 
     @Override
     void check() {
@@ -33,13 +30,8 @@ final class ObjectCommands {
     }
 
     @Override
-    List<Pins.Need> pins() {
-      return login || userPinGiven() ? List.of(userPin()) : List.of();
-    }
-
-    @Override
     void run(Token token, Pins pins) throws Exception {
-      Session session = pins().isEmpty() ? token.session(false) : token.user(false, pins);
+      Session session = session(token, pins);
       TokenObject found = token.key(
           session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
       byte[] encoded = Token.publicKey(found).getEncoded();
@@ -55,17 +47,12 @@ final class ObjectCommands {
   }
 
   @Command(name = "delete", description = "Destroy every object with the given label and id.")
-  static final class Delete extends TokenCommand {
+  static final class Delete extends UserCommand {
     @Mixin KeyOptions key;
 
     @Override
     void check() {
       if (key.selector().isEmpty()) throw Failure.usage("name what to delete with --label or --id");
-    }
-
-    @Override
-    List<Pins.Need> pins() {
-      return List.of(userPin());
     }
 
     @Override

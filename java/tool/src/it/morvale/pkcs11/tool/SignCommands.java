@@ -10,7 +10,6 @@ import java.security.MessageDigest;
 import java.security.PublicKey;
 import java.security.Signature;
 import java.security.SignatureException;
-import java.util.List;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
 import picocli.CommandLine.Option;
@@ -58,7 +57,7 @@ final class SignCommands {
       description = {"Sign data with a private key. ECDSA with a hash is"
           + " made as the hash in Java and ECDSA on the token when the token lacks the combined"
           + " mechanism."})
-  static final class Sign extends TokenCommand {
+  static final class Sign extends UserCommand {
     @Mixin KeyOptions key;
 
     @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME",
@@ -81,11 +80,6 @@ final class SignCommands {
     void check() {
       if (mechanism != null) Mechanisms.offered(Mechanisms.Use.SIGN, mechanism);
       key.selector();
-    }
-
-    @Override
-    List<Pins.Need> pins() {
-      return List.of(userPin());
     }
 
     @Override
@@ -117,7 +111,7 @@ final class SignCommands {
       description = {"Check a signature in Java (java.security) with the"
           + " public key read from the token, so that an implementation other than the token's"
           + " checks it. Exit status 3 when it does not match."})
-  static final class Verify extends TokenCommand {
+  static final class Verify extends PublicCommand {
     @Mixin KeyOptions key;
 
     @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME",
@@ -135,9 +129,6 @@ final class SignCommands {
         description = "an EC signature as r‖s (default) or DER")
     Format format = Format.rs;
 
-    @Option(names = "--login", description = "log in first (for a public key kept private)")
-    boolean login;
-
     @Override
     void check() {
       if (mechanism != null) Mechanisms.offered(Mechanisms.Use.SIGN, mechanism);
@@ -145,13 +136,8 @@ final class SignCommands {
     }
 
     @Override
-    List<Pins.Need> pins() {
-      return login || userPinGiven() ? List.of(userPin()) : List.of();
-    }
-
-    @Override
     void run(Token token, Pins pins) throws Exception {
-      Session session = pins().isEmpty() ? token.session(false) : token.user(false, pins);
+      Session session = session(token, pins);
       TokenObject found = token.key(
           session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
       Mechanisms.Offered m = mechanism(Mechanisms.Use.SIGN, mechanism, found);

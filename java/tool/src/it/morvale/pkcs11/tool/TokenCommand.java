@@ -19,9 +19,6 @@ abstract class TokenCommand implements Callable<Integer> {
     return new Pins.Need(Pins.Kind.USER, quillon.pinEnv, quillon.pinFile, "User PIN", false);
   }
 
-  /** Whether a user PIN source was given, for commands that log in only when asked to. */
-  boolean userPinGiven() { return quillon.pinEnv != null || quillon.pinFile != null; }
-
   /** Checks the command's own arguments before anything is read or loaded. */
   void check() {}
 
