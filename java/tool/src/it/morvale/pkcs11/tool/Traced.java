@@ -11,6 +11,7 @@ import java.net.UnixDomainSocketAddress;
 import java.nio.channels.Channels;
 import java.nio.channels.ServerSocketChannel;
 import java.nio.channels.SocketChannel;
+import java.nio.file.FileSystems;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.Path;
@@ -63,8 +64,12 @@ final class Traced {
 
   /** Runs the same command in a traced VM and returns its exit status. */
   static int run(Pins pins) throws IOException, InterruptedException {
-    Path folder = Files.createTempDirectory("quillon-trace-",
-        PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")));
+    // Only this user may reach the socket (on Windows the temporary folder is the user's own).
+    boolean posix = FileSystems.getDefault().supportedFileAttributeViews().contains("posix");
+    Path folder = posix
+        ? Files.createTempDirectory("quillon-trace-",
+            PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")))
+        : Files.createTempDirectory("quillon-trace-");
     Path socket = folder.resolve("output");
     try (ServerSocketChannel server = ServerSocketChannel.open(StandardProtocolFamily.UNIX)) {
       server.bind(UnixDomainSocketAddress.of(socket));
