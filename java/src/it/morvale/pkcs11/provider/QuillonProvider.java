@@ -60,7 +60,7 @@ public final class QuillonProvider extends Provider {
             + (config.tokenLabel == null ? "" : ", token " + config.tokenLabel));
     token = Token.open(config);
     Token t = token;
-    offer("KeyStore", KEYSTORE_TYPE, List.of(), null, TokenKeyStore.class,
+    offer("KeyStore", KEYSTORE_TYPE, List.of("PKCS11"), null, TokenKeyStore.class,
         () -> new TokenKeyStore(t));
     signature("SHA256withRSA", "1.2.840.113549.1.1.11", TokenSignature.Scheme.PKCS1, "SHA-256");
     signature("SHA384withRSA", "1.2.840.113549.1.1.12", TokenSignature.Scheme.PKCS1, "SHA-384");

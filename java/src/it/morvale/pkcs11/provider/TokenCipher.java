@@ -16,6 +16,7 @@ import java.security.SecureRandom;
 import java.security.Security;
 import java.security.interfaces.RSAKey;
 import java.security.spec.AlgorithmParameterSpec;
+import java.util.Set;
 import javax.crypto.BadPaddingException;
 import javax.crypto.Cipher;
 import javax.crypto.CipherSpi;
@@ -30,6 +31,14 @@ import javax.crypto.spec.SecretKeySpec;
  * bridge decrypts in one part, so the input is gathered until doFinal.
  */
 final class TokenCipher extends CipherSpi {
+  /**
+   * The answers of a token to a cryptogram whose padding is wrong. Besides the standard code,
+   * tokens such as SoftHSM2 answer with a general failure; all of them become the one
+   * BadPaddingException, which tells a caller nothing more about the cryptogram.
+   */
+  private static final Set<String> BAD_CRYPTOGRAM =
+      Set.of("CKR_ENCRYPTED_DATA_INVALID", "CKR_GENERAL_ERROR", "CKR_FUNCTION_FAILED");
+
   private final Token token;
   private TokenKey key;
   private Cipher platform;
@@ -186,7 +195,7 @@ final class TokenCipher extends CipherSpi {
     } catch (PKCS11Exception e) {
       String text = Token.failure("the token did not decrypt", e);
       String name = e.getCodeName();
-      if ("CKR_ENCRYPTED_DATA_INVALID".equals(name)) {
+      if (BAD_CRYPTOGRAM.contains(name)) {
         throw(BadPaddingException) new BadPaddingException(text).initCause(e);
       }
       if ("CKR_ENCRYPTED_DATA_LEN_RANGE".equals(name)) {

@@ -3,11 +3,10 @@ package it.morvale.pkcs11.provider;
 import java.security.spec.AlgorithmParameterSpec;
 
 /**
- * Asks this provider's KeyPairGenerator for a key pair that lives on the token for good, under a
- * label: {@code new TokenKeyGenParameterSpec("signing", new RSAKeyGenParameterSpec(2048,
- * RSAKeyGenParameterSpec.F4))} or {@code new TokenKeyGenParameterSpec("tls", new
- * ECGenParameterSpec("secp256r1"))}. Without a label, a generated pair lives only as long as the
- * provider's session, until {@code KeyStore.setKeyEntry} stores it under an alias.
+ * Asks this provider's KeyPairGenerator for a key pair under a label: {@code new
+ * TokenKeyGenParameterSpec("signing", new RSAKeyGenParameterSpec(2048, RSAKeyGenParameterSpec.F4))}
+ * or {@code new TokenKeyGenParameterSpec("tls", new ECGenParameterSpec("secp256r1"))}. Without a
+ * label, the pair is stored unlabelled until {@code KeyStore.setKeyEntry} names it.
  */
 public final class TokenKeyGenParameterSpec implements AlgorithmParameterSpec {
   private final String label;

@@ -21,9 +21,10 @@ import java.util.Arrays;
 
 /**
  * RSA and EC (P-256, P-384) key pairs made by the token. The private key is sensitive and not
- * extractable. With a {@link TokenKeyGenParameterSpec} the pair is stored on the token under its
- * label; otherwise it is a pair of session objects that {@code KeyStore.setKeyEntry} can store
- * later. Both keys get the same CKA_ID, derived from the public key.
+ * extractable. Both keys are token objects with the same CKA_ID, derived from the public key, and
+ * the label of a {@link TokenKeyGenParameterSpec}, or no label until {@code KeyStore.setKeyEntry}
+ * names them. (Session keys would vanish with the session, and the bridge cannot copy objects, so
+ * a session pair could never be stored later.)
  */
 final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
   private final Token token;
@@ -100,14 +101,13 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
 
   @Override
   public KeyPair generateKeyPair() {
-    boolean onToken = label != null;
     Template publicKey = new Template()
-                             .add(Cryptoki.CKA_TOKEN, onToken)
+                             .add(Cryptoki.CKA_TOKEN, true)
                              .add(Cryptoki.CKA_PRIVATE, false)
                              .add(Cryptoki.CKA_VERIFY, true)
                              .addIfPresent(Cryptoki.CKA_LABEL, label);
     Template privateKey = new Template()
-                              .add(Cryptoki.CKA_TOKEN, onToken)
+                              .add(Cryptoki.CKA_TOKEN, true)
                               .add(Cryptoki.CKA_PRIVATE, true)
                               .add(Cryptoki.CKA_SENSITIVE, true)
                               .add(Cryptoki.CKA_EXTRACTABLE, false)

@@ -44,7 +44,7 @@ import java.util.Set;
  *
  * <p>Writes go to the token at once: {@code setKeyEntry} takes a private key of this token (from
  * {@code getKey} or the provider's KeyPairGenerator) and its chain, labels the key pair with the
- * alias (storing a session pair on the token first) and writes the certificate with the key's
+ * alias and writes the certificate with the key's
  * CKA_ID, and the rest of the chain without label; {@code setCertificateEntry} writes a labelled
  * certificate; {@code deleteEntry} destroys the entry's objects. Passwords of entries are not
  * used: the token's login protects its keys. {@code store} has nothing left to write.
@@ -249,32 +249,19 @@ final class TokenKeyStore extends KeyStoreSpi {
         destroy(existing);
       }
       TokenObject privateKey = tokenKey.object();
-      boolean onToken = privateKey.bool(Cryptoki.CKA_TOKEN);
       byte[] id = nonEmpty(privateKey.id());
       TokenObject publicKey = id == null
           ? null
           : token.session().findFirst(new Template()
                                           .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
-                                          .add(Cryptoki.CKA_TOKEN, onToken)
+                                          .add(Cryptoki.CKA_TOKEN, true)
                                           .add(Cryptoki.CKA_ID, id));
-      if (id == null) id = Token.idOf(tokenKey.publicKey());
-      if (onToken) {
-        privateKey.set(Cryptoki.CKA_LABEL, alias);
+      if (id == null) {
+        id = Token.idOf(tokenKey.publicKey());
         privateKey.set(Cryptoki.CKA_ID, id);
-        if (publicKey != null) publicKey.set(Cryptoki.CKA_LABEL, alias);
-      } else {
-        // A session pair is copied onto the token; the session objects end with the session.
-        privateKey.copy(new Template()
-                            .add(Cryptoki.CKA_TOKEN, true)
-                            .add(Cryptoki.CKA_LABEL, alias)
-                            .add(Cryptoki.CKA_ID, id));
-        if (publicKey != null) {
-          publicKey.copy(new Template()
-                             .add(Cryptoki.CKA_TOKEN, true)
-                             .add(Cryptoki.CKA_LABEL, alias)
-                             .add(Cryptoki.CKA_ID, id));
-        }
       }
+      privateKey.set(Cryptoki.CKA_LABEL, alias);
+      if (publicKey != null) publicKey.set(Cryptoki.CKA_LABEL, alias);
       for (TokenObject old : token.session().find(certificatesWithId(id))) old.destroy();
       writeCertificate(alias, id, certs[0]);
       for (int i = 1; i < certs.length; ++i) {

@@ -91,12 +91,6 @@ public final class TokenObject {
     });
   }
 
-  /** A new object like this one, with the attributes of `template` changed (C_CopyObject). */
-  public TokenObject copy(Template template) throws PKCS11Exception {
-    return new TokenObject(
-        session, read((o, list) -> o.copy(list, template.types(), template.values())));
-  }
-
   public void destroy() throws PKCS11Exception {
     read((o, list) -> {
       o.destroy(list);
