@@ -178,10 +178,6 @@ class ProviderSigningTest {
     KeyPairGenerator curves = KeyPairGenerator.getInstance("EC", provider);
     assertThrows(InvalidAlgorithmParameterException.class,
         () -> curves.initialize(new ECGenParameterSpec("secp521r1")));
-
-    KeyStoreException notImported = assertThrows(KeyStoreException.class,
-        () -> ProviderFixture.keyStore().setKeyEntry("software", softwareKey, null, null));
-    assertTrue(notImported.getMessage().contains("does not import"), notImported::toString);
   }
 
   @Test
@@ -197,6 +193,11 @@ class ProviderSigningTest {
     assertEquals(certificate, reread.getCertificate("doomed-certificate"));
     assertThrows(KeyStoreException.class,
         () -> reread.setCertificateEntry("doomed", certificate), "a key entry is not overwritten");
+    KeyPairGenerator software = KeyPairGenerator.getInstance("EC", "SunEC");
+    PrivateKey softwareKey = software.generateKeyPair().getPrivate();
+    KeyStoreException notImported = assertThrows(KeyStoreException.class,
+        () -> reread.setKeyEntry("software", softwareKey, null, new Certificate[] {certificate}));
+    assertTrue(notImported.getMessage().contains("does not import"), notImported::toString);
 
     reread.deleteEntry("doomed");
     reread.deleteEntry("doomed-certificate");
