@@ -26,6 +26,7 @@ test: build
 
 demo: build
 	@echo "not yet"
+	@sh demo/provider.sh build/linux
 
 bench: build
 	@echo "not yet"

@@ -79,6 +79,6 @@ final class Token {
 
   @Override
   public String toString() {
-    return "token of " + slot + " in " + config.library;
+    return "token in slot " + slot.id() + " of " + config.library;
   }
 }

@@ -79,7 +79,7 @@ abstract class TokenKey implements PrivateKey {
 
   @Override
   public String toString() {
-    return getAlgorithm() + " private key, object " + object.handle() + " of the " + token;
+    return getAlgorithm() + " private key " + object.handle() + " on the " + token;
   }
 
   static final class Rsa extends TokenKey implements RSAKey {
