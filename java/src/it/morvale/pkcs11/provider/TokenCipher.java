@@ -113,19 +113,21 @@ final class TokenCipher extends CipherSpi {
   @Override
   protected void engineInit(int opmode, Key k, AlgorithmParameterSpec params, SecureRandom random)
       throws InvalidKeyException, InvalidAlgorithmParameterException {
-    if (params != null) {
-      throw new InvalidAlgorithmParameterException("RSA/ECB/PKCS1Padding takes no parameters");
-    }
+    withoutParameters(params);
     engineInit(opmode, k, random);
   }
 
   @Override
   protected void engineInit(int opmode, Key k, AlgorithmParameters params, SecureRandom random)
       throws InvalidKeyException, InvalidAlgorithmParameterException {
+    withoutParameters(params);
+    engineInit(opmode, k, random);
+  }
+
+  private static void withoutParameters(Object params) throws InvalidAlgorithmParameterException {
     if (params != null) {
       throw new InvalidAlgorithmParameterException("RSA/ECB/PKCS1Padding takes no parameters");
     }
-    engineInit(opmode, k, random);
   }
 
   @Override

@@ -66,17 +66,17 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
     if (params == null) {
       // The defaults.
     } else if (rsa && params instanceof RSAKeyGenParameterSpec) {
-      RSAKeyGenParameterSpec spec = (RSAKeyGenParameterSpec) params;
-      if (spec.getKeyParams() != null) {
+      RSAKeyGenParameterSpec requested = (RSAKeyGenParameterSpec) params;
+      if (requested.getKeyParams() != null) {
         throw new InvalidAlgorithmParameterException("RSA keys are made without key parameters");
       }
       try {
-        initialize(spec.getKeysize(), random);
+        initialize(requested.getKeysize(), random);
       } catch (InvalidParameterException e) {
         throw new InvalidAlgorithmParameterException(e.getMessage());
       }
-      exponent =
-          spec.getPublicExponent() == null ? RSAKeyGenParameterSpec.F4 : spec.getPublicExponent();
+      exponent = requested.getPublicExponent() == null ? RSAKeyGenParameterSpec.F4
+                                                       : requested.getPublicExponent();
     } else if (!rsa && params instanceof ECGenParameterSpec) {
       curve = namedCurve(((ECGenParameterSpec) params).getName());
     } else {

@@ -107,25 +107,25 @@ final class TokenSignature extends SignatureSpi {
       throw new InvalidAlgorithmParameterException(
           "RSASSA-PSS needs a PSSParameterSpec, not " + params);
     }
-    PSSParameterSpec spec = (PSSParameterSpec) params;
-    String hash = spec.getDigestAlgorithm().toUpperCase(Locale.ROOT);
+    PSSParameterSpec requested = (PSSParameterSpec) params;
+    String hash = requested.getDigestAlgorithm().toUpperCase(Locale.ROOT);
     if (!DIGESTS.contains(hash)) {
       throw new InvalidAlgorithmParameterException(
           "RSASSA-PSS is offered with SHA-256, SHA-384 and SHA-512, not " + hash);
     }
-    if (!"MGF1".equalsIgnoreCase(spec.getMGFAlgorithm())
-        || !(spec.getMGFParameters() instanceof MGF1ParameterSpec)
-        || !DIGESTS.contains(((MGF1ParameterSpec) spec.getMGFParameters())
+    if (!"MGF1".equalsIgnoreCase(requested.getMGFAlgorithm())
+        || !(requested.getMGFParameters() instanceof MGF1ParameterSpec)
+        || !DIGESTS.contains(((MGF1ParameterSpec) requested.getMGFParameters())
                                  .getDigestAlgorithm()
                                  .toUpperCase(Locale.ROOT))) {
       throw new InvalidAlgorithmParameterException(
           "RSASSA-PSS is offered with MGF1 over SHA-256, SHA-384 or SHA-512 only");
     }
-    if (spec.getTrailerField() != PSSParameterSpec.TRAILER_FIELD_BC) {
+    if (requested.getTrailerField() != PSSParameterSpec.TRAILER_FIELD_BC) {
       throw new InvalidAlgorithmParameterException("RSASSA-PSS is offered with trailer field 1");
     }
-    if (verifier != null) verifier.setParameter(spec);
-    pss = spec;
+    if (verifier != null) verifier.setParameter(requested);
+    pss = requested;
     if (key != null) digest = newDigest();
   }
 
@@ -275,13 +275,13 @@ final class TokenSignature extends SignatureSpi {
      * EMSA-PSS-ENCODE of a message hash for a modulus of `modulusBits`, padded with leading zeros
      * to the modulus length, ready for raw RSA.
      */
-    static byte[] emsaPss(byte[] mHash, PSSParameterSpec spec, int modulusBits, SecureRandom random)
-        throws SignatureException {
-      MessageDigest hash = digest(spec.getDigestAlgorithm());
+    static byte[] emsaPss(byte[] mHash, PSSParameterSpec parameters, int modulusBits,
+        SecureRandom random) throws SignatureException {
+      MessageDigest hash = digest(parameters.getDigestAlgorithm());
       MessageDigest mgfHash =
-          digest(((MGF1ParameterSpec) spec.getMGFParameters()).getDigestAlgorithm());
+          digest(((MGF1ParameterSpec) parameters.getMGFParameters()).getDigestAlgorithm());
       int hLen = mHash.length;
-      int sLen = spec.getSaltLength();
+      int sLen = parameters.getSaltLength();
       int emBits = modulusBits - 1;
       int emLen = (emBits + 7) / 8;
       if (emLen < hLen + sLen + 2) {
