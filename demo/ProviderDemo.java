@@ -24,7 +24,7 @@ public class ProviderDemo {
     System.out.println("provider   " + token.getName() + ": " + token.getInfo());
 
     KeyStore keyStore = KeyStore.getInstance("Quillon", token);
-    keyStore.load(null, args[1].toCharArray());   // logs in
+    keyStore.load(null, args[1].toCharArray()); // logs in
 
     KeyPairGenerator generator = KeyPairGenerator.getInstance("EC", token);
     generator.initialize(
@@ -36,7 +36,7 @@ public class ProviderDemo {
 
     byte[] message = "quillon signs on the token".getBytes(StandardCharsets.UTF_8);
     Signature signer = Signature.getInstance("SHA256withECDSA");
-    signer.initSign(pair.getPrivate());   // the platform picks the provider that takes this key
+    signer.initSign(pair.getPrivate()); // the platform picks the provider that takes this key
     signer.update(message);
     byte[] signature = signer.sign();
     System.out.println("signed by  " + signer.getProvider().getName() + ": "
