@@ -76,6 +76,9 @@ step quillon unwrap --wrapping-label demo-aes-copy -m AES-KEY-WRAP --in copy.wra
   --label demo-aes-check --pin-env DEMO_PIN
 step quillon objects --pin-env DEMO_PIN
 
+section "The java.security provider: a key on a second token signs through Signature"
+step bash "$root/demo/provider.sh" "$root/build/linux" "$work/provider"
+
 section "The bridge's trace of one command"
 before=$(stat -c %s "$log" 2>/dev/null || echo 0)
 step quillon --trace slots
