@@ -5,7 +5,8 @@
 #   deps.sh fuzz    clang and its libFuzzer runtime, for make fuzz
 set -e
 packages="cmake make g++ openjdk-17-jdk-headless libp11-kit-dev softhsm2 \
-  g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev"
+  g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev \
+  libpicocli-java libjson-simple-java openssl jq"
 [ "$1" = fuzz ] && packages="clang-14 libclang-rt-14-dev"
 missing=""
 for p in $packages; do
