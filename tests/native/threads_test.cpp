@@ -39,12 +39,15 @@ struct Worker {
   std::vector<std::string> errors;
   int rounds = 0;  // completed
 
-  // Threads that have done their first round; tracing switches on once all
-  // have, so that it does while they are at work.
+  // Threads ready to start, so that all make their first calls together
+  // (what the bridge does once, on its first calls, races then if at all),
+  // and threads that have done their first round: tracing switches on once
+  // all have, so that it does while they are at work.
+  std::atomic<int>* ready;
   std::atomic<int>* started;
 
-  Worker(fakejni::Vm& v, jlong m, jlong l, int i, std::atomic<int>* s)
-      : vm(v), module(m), list(l), index(i), started(s) {}
+  Worker(fakejni::Vm& v, jlong m, jlong l, int i, std::atomic<int>* r, std::atomic<int>* s)
+      : vm(v), module(m), list(l), index(i), ready(r), started(s) {}
 
   void fail(const std::string& what) { errors.push_back(what); }
 
@@ -87,6 +90,8 @@ struct Worker {
     jobject p11 = vm.newObject(kNat + "NativePKCS11");
     jobject slot = vm.newObject(kNat + "NativePKCS11Slot");
     vm.setIntField(slot, "slotID", 0);
+    ready->fetch_add(1);
+    while (ready->load() < kThreads) std::this_thread::yield();
     jobject session = call("openSession", [&] {
       return Java_it_morvale_pkcs11_nat_NativePKCS11Slot_openSession(env, slot, list, 0x6);
     });
@@ -236,9 +241,10 @@ TEST(Threads, EightThreadsWithTheirOwnSessionsWhileTracingSwitchesOn) {
   fflush(stdout);
   int savedStdout = dup(STDOUT_FILENO);
   setenv("PKCS11_ZOR_DEBUG", "", 1);
+  std::atomic<int> ready(0);
   std::atomic<int> started(0);
   std::vector<Worker> workers;
-  for (int i = 0; i < kThreads; ++i) workers.emplace_back(vm, module, list, i, &started);
+  for (int i = 0; i < kThreads; ++i) workers.emplace_back(vm, module, list, i, &ready, &started);
   std::vector<std::thread> threads;
   for (Worker& w : workers) threads.emplace_back([&w] { w.run(QREC_MODULE); });
   for (std::thread& t : threads) t.join();
