@@ -2,6 +2,7 @@
 #   build/linux       libquillon.so, quillon.jar, Java tests (real JVM, -Xcheck:jni)
 #   build/windows     quillon.dll cross-built with mingw-w64, native tests under wine
 #   build/linux-asan  the native suite under AddressSanitizer and UBSan
+#   build/bench       the benchmark (make bench)
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 CONFIGURE = cmake -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -S .
@@ -27,8 +28,14 @@ test: build
 demo: build
 	@echo "not yet"
 
-bench: build
-	@echo "not yet"
+# The benchmark in a tree of its own (the bridge as built for release, the
+# answering module, the C driver, the Java side); the tables are printed and
+# recorded in bench/RESULTS.md.
+bench: deps
+	@sh cmake/deps.sh bench
+	$(CONFIGURE) -B build/bench -DQUILLON_TESTS=OFF -DQUILLON_BENCH=ON >/dev/null
+	cmake --build build/bench -j $(JOBS)
+	bench/run.sh build/bench --record
 
 clean:
 	rm -rf build

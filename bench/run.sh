@@ -1,0 +1,50 @@
+#!/bin/sh
+# Runs the benchmark built in <build dir> (make bench): the answering module
+# and SoftHSM2 on a throwaway token, one JVM each, and writes the tables to
+# <build dir>/results.md. With --record the tables also replace the part of
+# bench/RESULTS.md between its "bench:begin" and "bench:end" markers.
+#   bench/run.sh <build dir> [--record]
+set -e
+build=$(cd "$1" && pwd)
+record=$2
+here=$(cd "$(dirname "$0")" && pwd)
+out=$build/results.md
+work=$build/work
+
+# A throwaway SoftHSM2 token.
+rm -rf "$work"
+mkdir -p "$work/tokens"
+printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$work" \
+  >"$work/softhsm2.conf"
+SOFTHSM2_CONF="$work/softhsm2.conf" softhsm2-util --init-token --free --label bench \
+  --so-pin 5678 --pin 1234 >/dev/null
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+{
+  echo "Machine: $cpu, $(nproc) cores, $(free -g | awk '/^Mem:/ {print $2}') GiB;"
+  echo "$(uname -sr); $(java -version 2>&1 | head -1); $(c++ --version | head -1);"
+  echo "SoftHSM $(dpkg-query -W -f='${Version}' softhsm2 2>/dev/null). Run of $(date -u '+%Y-%m-%d %H:%M UTC')."
+} >"$out"
+
+run() {
+  SOFTHSM2_CONF="$work/softhsm2.conf" java -Xms256m -Xmx256m \
+    --add-modules jdk.crypto.cryptoki \
+    --add-exports jdk.crypto.cryptoki/sun.security.pkcs11.wrapper=ALL-UNNAMED \
+    -Dbench.bridge="$build/libquillon.so" -Dbench.driver="$build/libqbench.so" \
+    -Dbench.out="$out" -Dbench.scaling=true "$@" \
+    -cp "$build/quillon_bench.jar:$build/quillon.jar" it.morvale.bench.Bench
+}
+run -Dbench.module="$build/libqfast.so" -Dbench.title="Answering module (bench/qfast)"
+run -Dbench.module=/usr/lib/softhsm/libsofthsm2.so -Dbench.title="SoftHSM2"
+
+cat "$out"
+if [ "$record" = --record ]; then
+  results=$here/RESULTS.md
+  awk -v tables="$out" '
+    /<!-- bench:begin -->/ { print; while ((getline line < tables) > 0) print line; skip = 1; next }
+    /<!-- bench:end -->/ { skip = 0 }
+    !skip { print }
+  ' "$results" >"$results.new"
+  mv "$results.new" "$results"
+  echo "Recorded in $results"
+fi
