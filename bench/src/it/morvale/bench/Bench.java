@@ -30,7 +30,8 @@ import sun.security.pkcs11.wrapper.PKCS11;
  *
  * <p>System properties: bench.bridge, bench.driver (the two native libraries), bench.module (the
  * module's path), bench.pin, bench.title, bench.out (the Markdown file appended to),
- * bench.scaling (true to add the scaling series), bench.rounds, bench.targetMillis.
+ * bench.scaling (true to add the scaling series), bench.rounds, bench.targetMillis,
+ * bench.bridgeOnly (true to run the bridge's way alone, for a profile).
  */
 public final class Bench {
   // Operations, numbered as in cdriver.cpp.
@@ -93,6 +94,7 @@ public final class Bench {
 
   final int rounds = Integer.getInteger("bench.rounds", 21);
   final long targetNanos = Long.getLong("bench.targetMillis", 4) * 1_000_000L;
+  final boolean bridgeOnly = Boolean.getBoolean("bench.bridgeOnly");
 
   final String modulePath;
   final PKCS11 jdk;
@@ -281,11 +283,15 @@ public final class Bench {
     for (int i = 0; i < 16; ++i) bytes[i] = (byte) (0xA0 + i);
     for (int i = 0; i < count; ++i) {
       types[i] = CKA_VENDOR_DEFINED + i;
-      switch (i % 4) {
-        case 0 -> values[i] = i;
-        case 1 -> values[i] = true;
-        case 2 -> values[i] = "scaled attribute";
-        default -> values[i] = bytes;
+      int kind = i % 4;
+      if (kind == 0) {
+        values[i] = i;
+      } else if (kind == 1) {
+        values[i] = true;
+      } else if (kind == 2) {
+        values[i] = "scaled attribute";
+      } else {
+        values[i] = bytes;
       }
     }
     return new Object[] {types, intTypes(types), values};
@@ -303,195 +309,194 @@ public final class Bench {
     for (int i = 0; i < types.length; ++i) {
       Object value = values[i];
       template[i] = value instanceof Integer number ? new CK_ATTRIBUTE(types[i], number.longValue())
-          :
-          value instanceof Boolean flag ? new CK_ATTRIBUTE(types[i], flag.booleanValue())
-                                        : new CK_ATTRIBUTE(types[i], value);
+          : value instanceof Boolean flag ? new CK_ATTRIBUTE(types[i], flag.booleanValue())
+                                          : new CK_ATTRIBUTE(types[i], value);
+    }
+    return template;
+  }
+
+  static int expect(int found, int wanted) {
+    if (found != wanted) throw new IllegalStateException("found " + found + ", not " + wanted);
+    return found;
+  }
+
+  List<Row> scaling() throws Exception {
+    List<Row> rows = new ArrayList<>();
+    if (CDriver.setSlots(1)) {
+      for (int count : new int[] {1, 10, 100, 1000}) {
+        CDriver.setSlots(count);
+        rows.add(measure("getSlotList", count, c(SLOT_LIST, 0),
+            java(() -> { sink += expect(jdk.C_GetSlotList(true).length, count); }),
+            java(() -> { sink += expect(p11.getSlotList(list, true).length, count); })));
       }
-      return template;
-    }
-
-    static int expect(int found, int wanted) {
-      if (found != wanted) throw new IllegalStateException("found " + found + ", not " + wanted);
-      return found;
-    }
-
-    List<Row> scaling() throws Exception {
-      List<Row> rows = new ArrayList<>();
-      if (CDriver.setSlots(1)) {
-        for (int count : new int[] {1, 10, 100, 1000}) {
-          CDriver.setSlots(count);
-          rows.add(measure("getSlotList", count, c(SLOT_LIST, 0),
-              java(() -> { sink += expect(jdk.C_GetSlotList(true).length, count); }),
-              java(() -> { sink += expect(p11.getSlotList(list, true).length, count); })));
-        }
-        CDriver.setSlots(1);
-        for (int count : new int[] {1, 10, 100, 1000}) {
-          Object[] template = scaledTemplate(count);
-          CK_ATTRIBUTE[] jdkAttributes = jdkTemplate((long[]) template[0], (Object[]) template[2]);
-          int[] types = (int[]) template[1];
-          Object[] values = (Object[]) template[2];
-          rows.add(measure("createObject + destroy", count, c(CREATE_SCALED, count), java(() -> {
-            jdk.C_DestroyObject(session, jdk.C_CreateObject(session, jdkAttributes));
-          }),
-              java(() -> { sessionObject.createObject(list, types, values).destroy(list); })));
-        }
-      }
-      for (int size : new int[] {32, 1024, 64 * 1024, 1024 * 1024}) {
-        rows.add(sizedSigning(size));
-      }
-      return rows;
-    }
-
-    Row sizedSigning(int size) throws Exception {
-      CK_MECHANISM mechanism = new CK_MECHANISM(CKM_SHA256_RSA_PKCS);
-      byte[] data = new byte[size];
-      byte[] signature = new byte[256];
-      NativePKCS11Object keyObject = object(rsaKey);
-      return measure("sign, CKM_SHA256_RSA_PKCS", size, c(SIGN_SHA256_RSA, size), java(() -> {
-        jdk.C_SignInit(session, mechanism, rsaKey);
-        sink += jdk.C_Sign(session, data).length;
-      }),
-          java(() -> {
-            sessionObject.signInit(list, (int) CKM_SHA256_RSA_PKCS, null, keyObject);
-            sink += sessionObject.sign(list, data, 0, data.length, signature);
-          }));
-    }
-
-    // --- Measuring -------------------------------------------------------------------------------
-
-    Row measure(String name, long size, Batch c, Batch jdkWay, Batch bridgeWay) throws Exception {
-      Batch[] ways = {c, jdkWay, bridgeWay};
-      double slowest = 0;
-      for (Batch way : ways) slowest = Math.max(slowest, warmUp(way));
-      int calls = (int) Math.max(1, Math.min(1_000_000, targetNanos / slowest));
-      double[][] perCall = new double[3][rounds];
-      for (int round = 0; round < rounds; ++round) {
-        for (int way : ORDERS[round % ORDERS.length]) {
-          perCall[way][round] = ways[way].run(calls) / (double) calls;
-        }
-      }
-      Row row = new Row(name, size, figures(perCall[0]), figures(perCall[1]), figures(perCall[2]));
-      System.err.printf(Locale.ROOT, "  %-48s %8s C %10.1f  JDK %10.1f  bridge %10.1f ns%n", name,
-          size == 0 ? "" : Long.toString(size), row.c.min, row.jdk.min, row.bridge.min);
-      return row;
-    }
-
-    /** Runs a way until the JIT has settled on it; returns its cost per call in nanoseconds. */
-    static double warmUp(Batch way) throws Exception {
-      long spent = 0;
-      long calls = 0;
-      int batch = 1;
-      while (spent < 300_000_000L) {
-        spent += way.run(batch);
-        calls += batch;
-        if (batch < 10_000) batch *= 2;
-      }
-      return spent / (double) calls;
-    }
-
-    static Figures figures(double[] perCall) {
-      double[] sorted = perCall.clone();
-      Arrays.sort(sorted);
-      return new Figures(sorted[0], sorted[sorted.length / 2]);
-    }
-
-    // --- Reporting -------------------------------------------------------------------------------
-
-    static String ns(double value) {
-      return value >= 100 ? String.format(Locale.ROOT, "%,.0f", value)
-                          : String.format(Locale.ROOT, "%.1f", value);
-    }
-
-    static String ratio(double value) {
-      return String.format(Locale.ROOT, "%.2f", value);
-    }
-
-    static void table(PrintWriter out, List<Row> rows, boolean withSize, String sizeName) {
-      out.println("| operation |" + (withSize ? " " + sizeName + " |" : "")
-          + " C min | C median | JDK min | JDK median | bridge min | bridge median"
-          + " | bridge/C | bridge/JDK |");
-      out.println("|---|" + (withSize ? "---:|" : "") + "---:|---:|---:|---:|---:|---:|---:|---:|");
-      for (Row row : rows) {
-        out.println("| " + row.name + " |" + (withSize ? " " + size(row) + " |" : "") + " "
-            + ns(row.c.min) + " | " + ns(row.c.median) + " | " + ns(row.jdk.min) + " | "
-            + ns(row.jdk.median) + " | " + ns(row.bridge.min) + " | " + ns(row.bridge.median)
-            + " | " + ratio(row.toC()) + " | " + ratio(row.toJdk()) + " |");
+      CDriver.setSlots(1);
+      for (int count : new int[] {1, 10, 100, 1000}) {
+        Object[] template = scaledTemplate(count);
+        CK_ATTRIBUTE[] jdkAttributes = jdkTemplate((long[]) template[0], (Object[]) template[2]);
+        int[] types = (int[]) template[1];
+        Object[] values = (Object[]) template[2];
+        rows.add(measure("createObject + destroy", count, c(CREATE_SCALED, count), java(() -> {
+          jdk.C_DestroyObject(session, jdk.C_CreateObject(session, jdkAttributes));
+        }),
+            java(() -> { sessionObject.createObject(list, types, values).destroy(list); })));
       }
     }
-
-    static String size(Row row) {
-      if (!row.name.startsWith("sign")) return Long.toString(row.size);
-      return row.size >= 1024 * 1024 ? row.size / (1024 * 1024) + " MiB"
-          : row.size >= 1024         ? row.size / 1024 + " KiB"
-                                     : row.size + " B";
+    for (int size : new int[] {32, 1024, 64 * 1024, 1024 * 1024}) {
+      rows.add(sizedSigning(size));
     }
+    return rows;
+  }
 
-    /** The least-squares slope of the minimums over the sizes: the cost of one more item. */
-    static double slope(List<Row> series, int way, double unit) {
-      double n = series.size();
-      double sx = 0;
-      double sy = 0;
-      double sxx = 0;
-      double sxy = 0;
-      for (Row row : series) {
-        double x = row.size / unit;
-        double y = way == 0 ? row.c.min : way == 1 ? row.jdk.min : row.bridge.min;
-        sx += x;
-        sy += y;
-        sxx += x * x;
-        sxy += x * y;
-      }
-      return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+  Row sizedSigning(int size) throws Exception {
+    CK_MECHANISM mechanism = new CK_MECHANISM(CKM_SHA256_RSA_PKCS);
+    byte[] data = new byte[size];
+    byte[] signature = new byte[256];
+    NativePKCS11Object keyObject = object(rsaKey);
+    return measure("sign, CKM_SHA256_RSA_PKCS", size, c(SIGN_SHA256_RSA, size), java(() -> {
+      jdk.C_SignInit(session, mechanism, rsaKey);
+      sink += jdk.C_Sign(session, data).length;
+    }),
+        java(() -> {
+          sessionObject.signInit(list, (int) CKM_SHA256_RSA_PKCS, null, keyObject);
+          sink += sessionObject.sign(list, data, 0, data.length, signature);
+        }));
+  }
+
+  // --- Measuring -------------------------------------------------------------------------------
+
+  Row measure(String name, long size, Batch c, Batch jdkWay, Batch bridgeWay) throws Exception {
+    Batch[] ways = {c, jdkWay, bridgeWay};
+    if (bridgeOnly) {
+      // For a profile of the bridge alone: the other ways are not run.
+      Batch idle = calls -> calls;
+      ways = new Batch[] {idle, idle, bridgeWay};
     }
-
-    static void scalingTable(PrintWriter out, List<Row> rows) {
-      String[][] series = {{"getSlotList", "slots", "slot", "1"},
-          {"createObject + destroy", "attributes", "attribute", "1"},
-          {"sign, CKM_SHA256_RSA_PKCS", "data", "KiB", "1024"}};
-      for (String[] s : series) {
-        List<Row> part = rows.stream().filter(r -> r.name.equals(s[0])).toList();
-        if (part.isEmpty()) continue;
-        out.println();
-        out.println("**" + s[0] + "** by " + s[1] + ":");
-        out.println();
-        table(out, part, true, s[1]);
-        double unit = Double.parseDouble(s[3]);
-        out.println();
-        out.printf(Locale.ROOT,
-            "Cost of one more %s (least-squares slope of the minimums): C %s ns,"
-                + " JDK %s ns, bridge %s ns.%n",
-            s[2], ns(slope(part, 0, unit)), ns(slope(part, 1, unit)), ns(slope(part, 2, unit)));
+    double slowest = 0;
+    for (Batch way : ways) slowest = Math.max(slowest, warmUp(way));
+    int calls = (int) Math.max(1, Math.min(1_000_000, targetNanos / slowest));
+    double[][] perCall = new double[3][rounds];
+    for (int round = 0; round < rounds; ++round) {
+      for (int way : ORDERS[round % ORDERS.length]) {
+        perCall[way][round] = ways[way].run(calls) / (double) calls;
       }
     }
+    Row row = new Row(name, size, figures(perCall[0]), figures(perCall[1]), figures(perCall[2]));
+    System.err.printf(Locale.ROOT, "  %-48s %8s C %10.1f  JDK %10.1f  bridge %10.1f ns%n", name,
+        size == 0 ? "" : Long.toString(size), row.c.min, row.jdk.min, row.bridge.min);
+    return row;
+  }
 
-    public static void main(String[] args) throws Exception {
-      System.load(System.getProperty("bench.bridge"));
-      System.load(System.getProperty("bench.driver"));
-      String title = System.getProperty("bench.title");
-      Bench bench =
-          new Bench(System.getProperty("bench.module"), System.getProperty("bench.pin", "1234"));
-      System.err.println(title + ":");
-      List<Row> rows = bench.operations();
-      List<Row> scaled = Boolean.getBoolean("bench.scaling") ? bench.scaling() : List.of();
-      try (PrintWriter out =
-               new PrintWriter(new FileWriter(System.getProperty("bench.out"), true))) {
-        out.println();
-        out.println("### " + title);
-        out.println();
-        out.println("Nanoseconds per call; " + bench.rounds + " rounds, the order of the three ways"
-            + " changing from round to round; ratios of the minimums.");
-        out.println();
-        table(out, rows, false, null);
-        if (!scaled.isEmpty()) {
-          out.println();
-          out.println("#### How the cost grows (" + title + ")");
-          scalingTable(out, scaled);
-        }
-      }
-      if (sink == 42) System.err.println(); // keeps every result alive
+  /** Runs a way until the JIT has settled on it; returns its cost per call in nanoseconds. */
+  static double warmUp(Batch way) throws Exception {
+    long spent = 0;
+    long calls = 0;
+    int batch = 1;
+    while (spent < 300_000_000L) {
+      spent += way.run(batch);
+      calls += batch;
+      if (batch < 10_000) batch *= 2;
     }
+    return spent / (double) calls;
+  }
 
-    static {
-      Locale.setDefault(Locale.ROOT);
+  static Figures figures(double[] perCall) {
+    double[] sorted = perCall.clone();
+    Arrays.sort(sorted);
+    return new Figures(sorted[0], sorted[sorted.length / 2]);
+  }
+
+  // --- Reporting -------------------------------------------------------------------------------
+
+  static String ns(double value) {
+    return value >= 100 ? String.format(Locale.ROOT, "%,.0f", value)
+                        : String.format(Locale.ROOT, "%.1f", value);
+  }
+
+  static String ratio(double value) { return String.format(Locale.ROOT, "%.2f", value); }
+
+  static void table(PrintWriter out, List<Row> rows, boolean withSize, String sizeName) {
+    out.println("| operation |" + (withSize ? " " + sizeName + " |" : "")
+        + " C min | C median | JDK min | JDK median | bridge min | bridge median"
+        + " | bridge/C | bridge/JDK |");
+    out.println("|---|" + (withSize ? "---:|" : "") + "---:|---:|---:|---:|---:|---:|---:|---:|");
+    for (Row row : rows) {
+      out.println("| " + row.name + " |" + (withSize ? " " + size(row) + " |" : "") + " "
+          + ns(row.c.min) + " | " + ns(row.c.median) + " | " + ns(row.jdk.min) + " | "
+          + ns(row.jdk.median) + " | " + ns(row.bridge.min) + " | " + ns(row.bridge.median) + " | "
+          + ratio(row.toC()) + " | " + ratio(row.toJdk()) + " |");
     }
   }
+
+  static String size(Row row) {
+    if (!row.name.startsWith("sign")) return Long.toString(row.size);
+    return row.size >= 1024 * 1024 ? row.size / (1024 * 1024) + " MiB"
+        : row.size >= 1024         ? row.size / 1024 + " KiB"
+                                   : row.size + " B";
+  }
+
+  /** The least-squares slope of the minimums over the sizes: the cost of one more item. */
+  static double slope(List<Row> series, int way, double unit) {
+    double n = series.size();
+    double sx = 0;
+    double sy = 0;
+    double sxx = 0;
+    double sxy = 0;
+    for (Row row : series) {
+      double x = row.size / unit;
+      double y = way == 0 ? row.c.min : way == 1 ? row.jdk.min : row.bridge.min;
+      sx += x;
+      sy += y;
+      sxx += x * x;
+      sxy += x * y;
+    }
+    return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+  }
+
+  static void scalingTable(PrintWriter out, List<Row> rows) {
+    String[][] series = {{"getSlotList", "slots", "slot", "1"},
+        {"createObject + destroy", "attributes", "attribute", "1"},
+        {"sign, CKM_SHA256_RSA_PKCS", "data", "KiB", "1024"}};
+    for (String[] s : series) {
+      List<Row> part = rows.stream().filter(r -> r.name.equals(s[0])).toList();
+      if (part.isEmpty()) continue;
+      out.println();
+      out.println("**" + s[0] + "** by " + s[1] + ":");
+      out.println();
+      table(out, part, true, s[1]);
+      double unit = Double.parseDouble(s[3]);
+      out.println();
+      out.printf(Locale.ROOT,
+          "Cost of one more %s (least-squares slope of the minimums): C %s ns,"
+              + " JDK %s ns, bridge %s ns.%n",
+          s[2], ns(slope(part, 0, unit)), ns(slope(part, 1, unit)), ns(slope(part, 2, unit)));
+    }
+  }
+
+  public static void main(String[] args) throws Exception {
+    System.load(System.getProperty("bench.bridge"));
+    System.load(System.getProperty("bench.driver"));
+    String title = System.getProperty("bench.title");
+    Bench bench =
+        new Bench(System.getProperty("bench.module"), System.getProperty("bench.pin", "1234"));
+    System.err.println(title + ":");
+    List<Row> rows = bench.operations();
+    List<Row> scaled = Boolean.getBoolean("bench.scaling") ? bench.scaling() : List.of();
+    try (PrintWriter out = new PrintWriter(new FileWriter(System.getProperty("bench.out"), true))) {
+      out.println();
+      out.println("### " + title);
+      out.println();
+      out.println("Nanoseconds per call; " + bench.rounds + " rounds, the order of the three ways"
+          + " changing from round to round; ratios of the minimums.");
+      out.println();
+      table(out, rows, false, null);
+      if (!scaled.isEmpty()) {
+        out.println();
+        out.println("#### How the cost grows (" + title + ")");
+        scalingTable(out, scaled);
+      }
+    }
+    if (sink == 42) System.err.println(); // keeps every result alive
+  }
+
+  static { Locale.setDefault(Locale.ROOT); }
+}
