@@ -67,6 +67,13 @@ CK_SESSION_HANDLE getObjSessionID(JNIEnv* env, jobject object);
 
 namespace quillon {
 
+// The handle readers' own steps: each reports whether it read the handle
+// (false: an exception is pending, as getSlotID and its kin leave it).
+bool readSlotID(JNIEnv* env, jobject slot, CK_SLOT_ID* handle);
+bool readSessionID(JNIEnv* env, jobject session, CK_SESSION_HANDLE* handle);
+bool readObjectID(JNIEnv* env, jobject object, CK_OBJECT_HANDLE* handle);
+bool readObjSessionID(JNIEnv* env, jobject object, CK_SESSION_HANDLE* handle);
+
 // Trace output. Each tests `debug` immediately before printing.
 void trace(const char* format, ...) QUILLON_PRINTF(1, 2);
 // A whole line: the text and a line end.
