@@ -7,6 +7,8 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include <type_traits>
+
 #include "cryptoki.h"
 #include "lookup.h"
 #include "runtime.h"
@@ -187,7 +189,8 @@ class Constructor {
   // VM cannot make the object.
   template <typename... Args>
   jobject make(Args... args) const {
-    if (env_->ExceptionCheck()) return nullptr;
+    // Only a text can have failed to convert: without one, nothing is pending.
+    if ((std::is_same<Args, jstring>::value || ...) && env_->ExceptionCheck()) return nullptr;
     jobject object = env_->NewObject(class_, ctor_, args...);
     if (env_->ExceptionCheck()) return nullptr;
     return object;
