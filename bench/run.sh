@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs the benchmark built in <build dir> (make bench): the answering module
 # and SoftHSM2 on a throwaway token, one JVM each, and writes the tables to
-# <build dir>/results.md. With --record the tables also replace the part of
-# bench/RESULTS.md between its "bench:begin" and "bench:end" markers.
+# <build dir>/results.md; then, where perf works, a profile of the bridge
+# alone. With --record the tables and the profile also replace the parts of
+# bench/RESULTS.md between its "bench:" and "profile:" begin and end markers.
 #   bench/run.sh <build dir> [--record]
 set -e
 build=$(cd "$1" && pwd)
@@ -10,6 +11,7 @@ record=$2
 here=$(cd "$(dirname "$0")" && pwd)
 out=$build/results.md
 work=$build/work
+rm -f "$build/profile.md"
 
 # A throwaway SoftHSM2 token.
 rm -rf "$work"
@@ -38,13 +40,40 @@ run -Dbench.module="$build/libqfast.so" -Dbench.title="Answering module (bench/q
 run -Dbench.module=/usr/lib/softhsm/libsofthsm2.so -Dbench.title="SoftHSM2"
 
 cat "$out"
-if [ "$record" = --record ]; then
+
+# The hottest functions of the bridge alone on the answering module.
+profile=$build/profile.txt
+if command -v perf >/dev/null && "$here/profile.sh" "$build" >"$profile.new" 2>/dev/null; then
+  mv "$profile.new" "$profile"
+  {
+    echo 'Hottest functions while the bridge alone runs the operations on the answering module'
+    echo '(`bench/profile.sh`, perf at 4 kHz, share of all samples of the process):'
+    echo
+    echo '```'
+    cat "$profile"
+    echo '```'
+  } >"$build/profile.md"
+  echo
+  cat "$build/profile.md"
+else
+  rm -f "$profile.new"
+  echo "perf cannot profile here: no profile taken" >&2
+fi
+
+# Replaces the lines between <!-- $1:begin --> and <!-- $1:end --> of
+# RESULTS.md with the file $2.
+record() {
   results=$here/RESULTS.md
-  awk -v tables="$out" '
-    /<!-- bench:begin -->/ { print; while ((getline line < tables) > 0) print line; skip = 1; next }
-    /<!-- bench:end -->/ { skip = 0 }
+  awk -v part="$1" -v with="$2" '
+    $0 == "<!-- " part ":begin -->" { print; while ((getline line < with) > 0) print line; skip = 1; next }
+    $0 == "<!-- " part ":end -->" { skip = 0 }
     !skip { print }
   ' "$results" >"$results.new"
   mv "$results.new" "$results"
-  echo "Recorded in $results"
+}
+
+if [ "$record" = --record ]; then
+  record bench "$out"
+  [ -f "$build/profile.md" ] && record profile "$build/profile.md"
+  echo "Recorded in $here/RESULTS.md"
 fi
