@@ -483,7 +483,7 @@ public final class Bench {
     List<Row> scaled = Boolean.getBoolean("bench.scaling") ? bench.scaling() : List.of();
     try (PrintWriter out = new PrintWriter(new FileWriter(System.getProperty("bench.out"), true))) {
       out.println();
-      out.println("### " + title);
+      out.println("#### " + title);
       out.println();
       out.println("Nanoseconds per call; " + bench.rounds + " rounds, the order of the three ways"
           + " changing from round to round; ratios of the minimums.");
@@ -491,7 +491,7 @@ public final class Bench {
       table(out, rows, false, null);
       if (!scaled.isEmpty()) {
         out.println();
-        out.println("#### How the cost grows (" + title + ")");
+        out.println("##### How the cost grows (" + title + ")");
         scalingTable(out, scaled);
       }
     }
