@@ -13,13 +13,8 @@ out=$build/results.md
 work=$build/work
 rm -f "$build/profile.md"
 
-# A throwaway SoftHSM2 token.
-rm -rf "$work"
-mkdir -p "$work/tokens"
-printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$work" \
-  >"$work/softhsm2.conf"
-SOFTHSM2_CONF="$work/softhsm2.conf" softhsm2-util --init-token --free --label bench \
-  --so-pin 5678 --pin 1234 >/dev/null
+# A throwaway SoftHSM2 token (user PIN 1234), as the Java suites make theirs.
+"$here/../tests/java/softhsm-token.sh" "$work"
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 {
