@@ -3,7 +3,8 @@
 # missing ones are installed; otherwise they are listed and the step fails.
 set -e
 packages="cmake make g++ openjdk-17-jdk-headless libp11-kit-dev softhsm2 \
-  g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev"
+  g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev \
+  libpicocli-java libjson-simple-java openssl jq"
 # make bench also profiles the bridge.
 [ "$1" = bench ] && packages="$packages linux-perf"
 missing=""

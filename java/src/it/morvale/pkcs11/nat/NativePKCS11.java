@@ -29,6 +29,17 @@ public class NativePKCS11 {
   public static void loadBridge(String absolutePath) { System.load(absolutePath); }
 
   /**
+   * Loads the bridge's native library from the first of three places that has it: the file named
+   * by the system property {@code quillon.library}; {@code quillon} on {@code java.library.path};
+   * the copy that this jar carries for the running platform (Linux and Windows on x86-64),
+   * extracted to a private temporary file. Later calls do nothing.
+   *
+   * @throws UnsatisfiedLinkError naming the platform and the places looked in, when none has a
+   *     library that loads
+   */
+  public static void loadBridge() { BridgeLoader.load(); }
+
+  /**
    * Loads a Cryptoki module. When the environment variable {@code PKCS11_ZOR_DEBUG} is set
    * (even to an empty value) tracing is switched on and standard output goes to the trace log.
    *

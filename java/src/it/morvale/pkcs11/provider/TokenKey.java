@@ -1,0 +1,106 @@
+package it.morvale.pkcs11.provider;
+
+import it.morvale.pkcs11.token.TokenObject;
+import java.io.NotSerializableException;
+import java.io.ObjectStreamException;
+import java.math.BigInteger;
+import java.security.InvalidKeyException;
+import java.security.PrivateKey;
+import java.security.PublicKey;
+import java.security.interfaces.ECKey;
+import java.security.interfaces.ECPublicKey;
+import java.security.interfaces.RSAKey;
+import java.security.interfaces.RSAPublicKey;
+import java.security.spec.ECParameterSpec;
+
+/**
+ * A private key that stays on the token: the object handle and the matching public key. It has
+ * no encoding, and only this provider's signatures and ciphers accept it. The RSA kind tells its
+ * modulus and the EC kind its curve, which the platform uses to pick algorithms and sizes.
+ */
+abstract class TokenKey implements PrivateKey {
+  private static final long serialVersionUID = 1L;
+
+  private final transient Token token;
+  private final transient TokenObject object;
+  private final transient PublicKey publicKey;
+
+  private TokenKey(Token token, TokenObject object, PublicKey publicKey) {
+    this.token = token;
+    this.object = object;
+    this.publicKey = publicKey;
+  }
+
+  /** The private key `object` of `token`, whose public half is `publicKey`. */
+  static TokenKey of(Token token, TokenObject object, PublicKey publicKey)
+      throws InvalidKeyException {
+    if (publicKey instanceof RSAPublicKey) return new Rsa(token, object, publicKey);
+    if (publicKey instanceof ECPublicKey) return new Ec(token, object, publicKey);
+    throw new InvalidKeyException("a " + publicKey.getAlgorithm() + " key is neither RSA nor EC");
+  }
+
+  Token token() { return token; }
+
+  TokenObject object() { return object; }
+
+  PublicKey publicKey() { return publicKey; }
+
+  @Override
+  public String getAlgorithm() {
+    return publicKey.getAlgorithm();
+  }
+
+  /** Null: the key's material never leaves the token. */
+  @Override
+  public String getFormat() {
+    return null;
+  }
+
+  /** Null: the key's material never leaves the token. */
+  @Override
+  public byte[] getEncoded() {
+    return null;
+  }
+
+  private Object writeReplace() throws ObjectStreamException {
+    throw new NotSerializableException("a key on a token cannot be serialised");
+  }
+
+  @Override
+  public boolean equals(Object other) {
+    return other instanceof TokenKey && ((TokenKey) other).token == token
+        && ((TokenKey) other).object.handle() == object.handle();
+  }
+
+  @Override
+  public int hashCode() {
+    return Long.hashCode(object.handle()) ^ System.identityHashCode(token);
+  }
+
+  @Override
+  public String toString() {
+    return getAlgorithm() + " private key " + object.handle() + " on the " + token;
+  }
+
+  static final class Rsa extends TokenKey implements RSAKey {
+    private static final long serialVersionUID = 1L;
+
+    Rsa(Token token, TokenObject object, PublicKey publicKey) { super(token, object, publicKey); }
+
+    @Override
+    public BigInteger getModulus() {
+      return ((RSAPublicKey) publicKey()).getModulus();
+    }
+  }
+
+  static final class Ec extends TokenKey implements ECKey {
+    private static final long serialVersionUID = 1L;
+
+    Ec(Token token, TokenObject object, PublicKey publicKey) { super(token, object, publicKey); }
+
+    @Override
+    public ECParameterSpec getParams() {
+      return ((ECPublicKey) publicKey()).getParams();
+    }
+  }
+}

@@ -1,0 +1,420 @@
+package it.morvale.pkcs11.provider;
+
+import it.morvale.pkcs11.PKCS11Exception;
+import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.Session;
+import it.morvale.pkcs11.token.Template;
+import it.morvale.pkcs11.token.TokenObject;
+import java.io.ByteArrayInputStream;
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.OutputStream;
+import java.security.InvalidKeyException;
+import java.security.Key;
+import java.security.KeyStoreException;
+import java.security.KeyStoreSpi;
+import java.security.UnrecoverableKeyException;
+import java.security.cert.Certificate;
+import java.security.cert.CertificateException;
+import java.security.cert.CertificateFactory;
+import java.security.cert.X509Certificate;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Collections;
+import java.util.Date;
+import java.util.Enumeration;
+import java.util.LinkedHashMap;
+import java.util.List;
+import java.util.Map;
+import java.util.Set;
+
+/**
+ * The token's keys and certificates as a {@code KeyStore} of type {@value
+ * QuillonProvider#KEYSTORE_TYPE}.
+ *
+ * <p>{@code load(null, pin)} logs the user in (a null PIN skips the login and shows only public
+ * objects) and reads the token. Its entries:
+ *
+ * <ul>
+ *   <li>a private key entry for each private key with a certificate of the same CKA_ID, named by
+ *       the key's label (or else the certificate's); the chain is that certificate followed by its
+ *       issuers found on the token;
+ *   <li>a certificate entry for each labelled certificate that belongs to no private key.
+ * </ul>
+ *
+ * <p>Writes go to the token at once: {@code setKeyEntry} takes a private key of this token (from
+ * {@code getKey} or the provider's KeyPairGenerator) and its chain, labels the key pair with the
+ * alias and writes the certificate with the key's
+ * CKA_ID, and the rest of the chain without label; {@code setCertificateEntry} writes a labelled
+ * certificate; {@code deleteEntry} destroys the entry's objects. Passwords of entries are not
+ * used: the token's login protects its keys. {@code store} has nothing left to write.
+ */
+final class TokenKeyStore extends KeyStoreSpi {
+  private static final Set<String> PIN_FAILURES = Set.of("CKR_PIN_INCORRECT", "CKR_PIN_INVALID",
+      "CKR_PIN_LEN_RANGE", "CKR_PIN_EXPIRED", "CKR_PIN_LOCKED");
+
+  /** A certificate object of the token, parsed. */
+  private static final class Cert {
+    final TokenObject object;
+    final byte[] id;
+    final String label;
+    final X509Certificate certificate;
+
+    Cert(TokenObject object, byte[] id, String label, X509Certificate certificate) {
+      this.object = object;
+      this.id = id;
+      this.label = label;
+      this.certificate = certificate;
+    }
+  }
+
+  /** An entry: a private key with its certificate, or a certificate alone (key null). */
+  private static final class Entry {
+    final TokenObject key;
+    final Cert cert;
+
+    Entry(TokenObject key, Cert cert) {
+      this.key = key;
+      this.cert = cert;
+    }
+  }
+
+  private final Token token;
+  private Map<String, Entry> entries = new LinkedHashMap<>();
+  private List<Cert> certificates = new ArrayList<>();
+
+  TokenKeyStore(Token token) { this.token = token; }
+
+  @Override
+  public synchronized void engineLoad(InputStream stream, char[] password)
+      throws IOException, CertificateException {
+    if (stream != null) {
+      throw new IOException("the " + QuillonProvider.KEYSTORE_TYPE
+          + " key store lives on its token: load it with a null stream");
+    }
+    try {
+      if (password != null) token.login(password);
+    } catch (PKCS11Exception e) {
+      String text = Token.failure("the token refused the login", e);
+      Throwable cause = e;
+      if (PIN_FAILURES.contains(e.getCodeName())) {
+        cause = new UnrecoverableKeyException(text).initCause(e);
+      }
+      throw new IOException(text, cause);
+    }
+    try {
+      read();
+    } catch (PKCS11Exception e) {
+      throw new IOException(Token.failure("cannot read the token", e), e);
+    }
+  }
+
+  /** Reads the token's private keys and certificates into entries. */
+  private void read() throws PKCS11Exception, CertificateException {
+    Session session = token.session();
+    CertificateFactory factory = CertificateFactory.getInstance("X.509");
+    List<Cert> certs = new ArrayList<>();
+    for (TokenObject object :
+        session.find(new Template()
+                         .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
+                         .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
+                         .add(Cryptoki.CKA_TOKEN, true))) {
+      try {
+        X509Certificate certificate = (X509Certificate) factory.generateCertificate(
+            new ByteArrayInputStream(object.bytes(Cryptoki.CKA_VALUE)));
+        certs.add(new Cert(object, nonEmpty(object.id()), nonEmpty(object.label()), certificate));
+      } catch (CertificateException e) {
+        // A certificate that does not parse belongs to no entry.
+      }
+    }
+    Map<String, Entry> found = new LinkedHashMap<>();
+    List<Cert> paired = new ArrayList<>();
+    for (TokenObject key : session.find(new Template()
+                                            .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PRIVATE_KEY)
+                                            .add(Cryptoki.CKA_TOKEN, true))) {
+      byte[] id = nonEmpty(key.id());
+      Cert cert = id == null ? null : withId(certs, id);
+      if (cert == null
+          || !keyAlgorithm(key).equals(cert.certificate.getPublicKey().getAlgorithm())) {
+        continue;
+      }
+      String alias = nonEmpty(key.label());
+      if (alias == null) alias = cert.label;
+      if (alias != null && !found.containsKey(alias)) {
+        found.put(alias, new Entry(key, cert));
+        paired.add(cert);
+      }
+    }
+    for (Cert cert : certs) {
+      if (cert.label != null && !paired.contains(cert) && !found.containsKey(cert.label)) {
+        found.put(cert.label, new Entry(null, cert));
+      }
+    }
+    entries = found;
+    certificates = certs;
+  }
+
+  private static String keyAlgorithm(TokenObject key) throws PKCS11Exception {
+    int type = key.keyType();
+    return type == Cryptoki.CKK_RSA ? "RSA" : type == Cryptoki.CKK_EC ? "EC" : "";
+  }
+
+  private static Cert withId(List<Cert> certs, byte[] id) {
+    for (Cert cert : certs) {
+      if (Arrays.equals(cert.id, id)) return cert;
+    }
+    return null;
+  }
+
+  private static String nonEmpty(String text) {
+    return text == null || text.isEmpty() ? null : text;
+  }
+
+  private static byte[] nonEmpty(byte[] bytes) {
+    return bytes == null || bytes.length == 0 ? null : bytes;
+  }
+
+  @Override
+  public synchronized Key engineGetKey(String alias, char[] password)
+      throws UnrecoverableKeyException {
+    Entry entry = entries.get(alias);
+    if (entry == null || entry.key == null) return null;
+    try {
+      return TokenKey.of(token, entry.key, entry.cert.certificate.getPublicKey());
+    } catch (InvalidKeyException e) {
+      throw(UnrecoverableKeyException) new UnrecoverableKeyException(e.getMessage()).initCause(e);
+    }
+  }
+
+  @Override
+  public synchronized Certificate[] engineGetCertificateChain(String alias) {
+    Entry entry = entries.get(alias);
+    if (entry == null || entry.key == null) return null;
+    List<X509Certificate> chain = new ArrayList<>();
+    X509Certificate at = entry.cert.certificate;
+    while (at != null && chain.size() < 10 && !chain.contains(at)) {
+      chain.add(at);
+      if (at.getIssuerX500Principal().equals(at.getSubjectX500Principal())) break;
+      X509Certificate issuer = null;
+      for (Cert cert : certificates) {
+        if (cert.certificate.getSubjectX500Principal().equals(at.getIssuerX500Principal())) {
+          issuer = cert.certificate;
+          break;
+        }
+      }
+      at = issuer;
+    }
+    return chain.toArray(new Certificate[0]);
+  }
+
+  @Override
+  public synchronized Certificate engineGetCertificate(String alias) {
+    Entry entry = entries.get(alias);
+    return entry == null ? null : entry.cert.certificate;
+  }
+
+  /** Tokens keep no creation date: the certificate's start of validity stands in for it. */
+  @Override
+  public synchronized Date engineGetCreationDate(String alias) {
+    Entry entry = entries.get(alias);
+    return entry == null ? null : entry.cert.certificate.getNotBefore();
+  }
+
+  @Override
+  public synchronized void engineSetKeyEntry(
+      String alias, Key key, char[] password, Certificate[] chain) throws KeyStoreException {
+    if (!(key instanceof TokenKey) || ((TokenKey) key).token() != token) {
+      throw new KeyStoreException("the " + QuillonProvider.KEYSTORE_TYPE + " key store keeps only"
+          + " private keys of its own token (from its KeyPairGenerator or getKey); it does not"
+          + " import " + (key == null ? "null" : key.getClass().getName()));
+    }
+    TokenKey tokenKey = (TokenKey) key;
+    if (chain == null || chain.length == 0) {
+      throw new KeyStoreException("a private key entry needs its certificate chain");
+    }
+    X509Certificate[] certs = new X509Certificate[chain.length];
+    for (int i = 0; i < chain.length; ++i) {
+      if (!(chain[i] instanceof X509Certificate)) {
+        throw new KeyStoreException("the token keeps X.509 certificates only");
+      }
+      certs[i] = (X509Certificate) chain[i];
+    }
+    if (!Arrays.equals(certs[0].getPublicKey().getEncoded(), tokenKey.publicKey().getEncoded())) {
+      throw new KeyStoreException("the first certificate of the chain is not the key's");
+    }
+    try {
+      Entry existing = entries.get(alias);
+      if (existing != null
+          && (existing.key == null || existing.key.handle() != tokenKey.object().handle())) {
+        destroy(existing);
+      }
+      TokenObject privateKey = tokenKey.object();
+      byte[] id = nonEmpty(privateKey.id());
+      TokenObject publicKey = id == null
+          ? null
+          : token.session().findFirst(new Template()
+                                          .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
+                                          .add(Cryptoki.CKA_TOKEN, true)
+                                          .add(Cryptoki.CKA_ID, id));
+      if (id == null) {
+        id = Token.idOf(tokenKey.publicKey());
+        privateKey.set(Cryptoki.CKA_ID, id);
+      }
+      privateKey.set(Cryptoki.CKA_LABEL, alias);
+      if (publicKey != null) publicKey.set(Cryptoki.CKA_LABEL, alias);
+      for (TokenObject old : token.session().find(certificatesWithId(id))) old.destroy();
+      writeCertificate(alias, id, certs[0]);
+      for (int i = 1; i < certs.length; ++i) {
+        if (!onToken(certs[i])) writeCertificate(null, null, certs[i]);
+      }
+      read();
+    } catch (PKCS11Exception e) {
+      throw new KeyStoreException(Token.failure("the token did not store " + alias, e), e);
+    } catch (CertificateException e) {
+      throw new KeyStoreException("cannot store the certificates of " + alias, e);
+    }
+  }
+
+  @Override
+  public void engineSetKeyEntry(String alias, byte[] key, Certificate[] chain)
+      throws KeyStoreException {
+    throw new KeyStoreException("the token does not take protected key encodings");
+  }
+
+  @Override
+  public synchronized void engineSetCertificateEntry(String alias, Certificate cert)
+      throws KeyStoreException {
+    if (!(cert instanceof X509Certificate)) {
+      throw new KeyStoreException("the token keeps X.509 certificates only");
+    }
+    Entry existing = entries.get(alias);
+    if (existing != null && existing.key != null) {
+      throw new KeyStoreException(alias + " is a private key entry");
+    }
+    try {
+      if (existing != null) destroy(existing);
+      writeCertificate(alias, null, (X509Certificate) cert);
+      read();
+    } catch (PKCS11Exception e) {
+      throw new KeyStoreException(Token.failure("the token did not store " + alias, e), e);
+    } catch (CertificateException e) {
+      throw new KeyStoreException("cannot store the certificate " + alias, e);
+    }
+  }
+
+  @Override
+  public synchronized void engineDeleteEntry(String alias) throws KeyStoreException {
+    Entry entry = entries.get(alias);
+    if (entry == null) return;
+    try {
+      destroy(entry);
+      read();
+    } catch (PKCS11Exception e) {
+      throw new KeyStoreException(Token.failure("the token did not delete " + alias, e), e);
+    } catch (CertificateException e) {
+      throw new KeyStoreException("cannot read the token again", e);
+    }
+  }
+
+  /** Destroys an entry's objects: its certificate, and for a key entry the key pair. */
+  private void destroy(Entry entry) throws PKCS11Exception {
+    if (entry.key != null) {
+      byte[] id = nonEmpty(entry.key.id());
+      entry.key.destroy();
+      if (id != null) {
+        for (TokenObject object :
+            token.session().find(new Template()
+                                     .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
+                                     .add(Cryptoki.CKA_TOKEN, true)
+                                     .add(Cryptoki.CKA_ID, id))) {
+          object.destroy();
+        }
+      }
+    }
+    entry.cert.object.destroy();
+  }
+
+  private static Template certificatesWithId(byte[] id) {
+    return new Template()
+        .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
+        .add(Cryptoki.CKA_TOKEN, true)
+        .add(Cryptoki.CKA_ID, id);
+  }
+
+  private boolean onToken(X509Certificate certificate) {
+    for (Cert cert : certificates) {
+      if (cert.certificate.equals(certificate)) return true;
+    }
+    return false;
+  }
+
+  /** Writes an X.509 certificate object; the label and the ID may be null. */
+  private void writeCertificate(String label, byte[] id, X509Certificate certificate)
+      throws PKCS11Exception, CertificateException {
+    // CKA_SERIAL_NUMBER holds the DER INTEGER; a serial number takes at most 20 bytes, but the
+    // long form of the length costs nothing.
+    byte[] serial = certificate.getSerialNumber().toByteArray();
+    int head = serial.length < 0x80 ? 2 : 3;
+    byte[] serialDer = new byte[head + serial.length];
+    serialDer[0] = 0x02;
+    if (head == 3) serialDer[1] = (byte) 0x81;
+    serialDer[head - 1] = (byte) serial.length;
+    System.arraycopy(serial, 0, serialDer, head, serial.length);
+    token.session().create(
+        new Template()
+            .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
+            .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
+            .add(Cryptoki.CKA_TOKEN, true)
+            .add(Cryptoki.CKA_PRIVATE, false)
+            .addIfPresent(Cryptoki.CKA_LABEL, label)
+            .addIfPresent(Cryptoki.CKA_ID, id)
+            .add(Cryptoki.CKA_SUBJECT, certificate.getSubjectX500Principal().getEncoded())
+            .add(Cryptoki.CKA_ISSUER, certificate.getIssuerX500Principal().getEncoded())
+            .add(Cryptoki.CKA_SERIAL_NUMBER, serialDer)
+            .add(Cryptoki.CKA_VALUE, certificate.getEncoded()));
+  }
+
+  @Override
+  public synchronized Enumeration<String> engineAliases() {
+    return Collections.enumeration(new ArrayList<>(entries.keySet()));
+  }
+
+  @Override
+  public synchronized boolean engineContainsAlias(String alias) {
+    return entries.containsKey(alias);
+  }
+
+  @Override
+  public synchronized int engineSize() {
+    return entries.size();
+  }
+
+  @Override
+  public synchronized boolean engineIsKeyEntry(String alias) {
+    Entry entry = entries.get(alias);
+    return entry != null && entry.key != null;
+  }
+
+  @Override
+  public synchronized boolean engineIsCertificateEntry(String alias) {
+    Entry entry = entries.get(alias);
+    return entry != null && entry.key == null;
+  }
+
+  @Override
+  public synchronized String engineGetCertificateAlias(Certificate cert) {
+    for (Map.Entry<String, Entry> entry : entries.entrySet()) {
+      if (entry.getValue().cert.certificate.equals(cert)) return entry.getKey();
+    }
+    return null;
+  }
+
+  /** Everything is on the token already; there is nothing to write to a stream. */
+  @Override
+  public void engineStore(OutputStream stream, char[] password) throws IOException {
+    if (stream != null) {
+      throw new IOException("the " + QuillonProvider.KEYSTORE_TYPE
+          + " key store lives on its token: store it with a null stream");
+    }
+  }
+}

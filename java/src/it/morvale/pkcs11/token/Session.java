@@ -1,0 +1,178 @@
+package it.morvale.pkcs11.token;
+
+import it.morvale.pkcs11.PKCS11Exception;
+import it.morvale.pkcs11.PKCS11SessionInfo;
+import it.morvale.pkcs11.nat.NativePKCS11Object;
+import it.morvale.pkcs11.nat.NativePKCS11Session;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+
+/**
+ * A session with a token. Every method holds the module's lock for all the calls it makes, so an
+ * operation's start and its single part, or a whole search, are never interleaved with another
+ * thread's calls. Closing twice is harmless.
+ */
+public final class Session implements AutoCloseable {
+  private final Pkcs11Module module;
+  private final NativePKCS11Session session;
+  private boolean closed;
+
+  Session(Pkcs11Module module, NativePKCS11Session session) {
+    this.module = module;
+    this.session = session;
+  }
+
+  public Pkcs11Module module() { return module; }
+
+  public NativePKCS11Session nativeSession() { return session; }
+
+  private long list() { return module.functionList(); }
+
+  public PKCS11SessionInfo info() throws PKCS11Exception {
+    return module.call(() -> session.getInfo(list()));
+  }
+
+  /**
+   * Logs the user (or with `securityOfficer` the SO) in. A user already logged in on this token
+   * (logins are per token, not per session) is fine.
+   */
+  public void login(boolean securityOfficer, String pin) throws PKCS11Exception {
+    try {
+      module.run(() -> session.login(list(), securityOfficer, pin));
+    } catch (PKCS11Exception e) {
+      if (e.getCode() != Cryptoki.CKR_USER_ALREADY_LOGGED_IN) throw e;
+    }
+  }
+
+  public void logout() throws PKCS11Exception { module.run(() -> session.logout(list())); }
+
+  /** Sets the user PIN; the SO must be logged in. */
+  public void initPin(String pin) throws PKCS11Exception {
+    module.run(() -> session.initPIN(list(), pin));
+  }
+
+  /** Changes the PIN of whoever is logged in (the user when nobody is). */
+  public void setPin(String oldPin, String newPin) throws PKCS11Exception {
+    module.run(() -> session.setPIN(list(), oldPin, newPin));
+  }
+
+  /** Every object that matches `template` (every object the session sees, for an empty one). */
+  public List<TokenObject> find(Template template) throws PKCS11Exception {
+    return module.call(() -> {
+      session.findObjectsInit(list(), template.types(), template.values());
+      List<TokenObject> found = new ArrayList<>();
+      try {
+        for (NativePKCS11Object o = session.findObject(list()); o != null;
+             o = session.findObject(list())) {
+          found.add(new TokenObject(this, o));
+        }
+      } finally {
+        session.findObjectsFinal(list());
+      }
+      return found;
+    });
+  }
+
+  /** The first object that matches `template`, or null. */
+  public TokenObject findFirst(Template template) throws PKCS11Exception {
+    List<TokenObject> found = find(template);
+    return found.isEmpty() ? null : found.get(0);
+  }
+
+  public TokenObject create(Template template) throws PKCS11Exception {
+    return wrap(
+        module.call(() -> session.createObject(list(), template.types(), template.values())));
+  }
+
+  public TokenObject generateKey(int mechanism, Template template) throws PKCS11Exception {
+    return wrap(module.call(
+        () -> session.generateKey(list(), mechanism, null, template.types(), template.values())));
+  }
+
+  /** A new key pair: {public key, private key}. */
+  public TokenObject[] generateKeyPair(int mechanism, Template publicKey, Template privateKey)
+      throws PKCS11Exception {
+    Object[] pair =
+        module.call(()
+                        -> session.generateKeyPair(list(), mechanism, null, publicKey.types(),
+                            publicKey.values(), privateKey.types(), privateKey.values()));
+    return new TokenObject[] {
+        wrap((NativePKCS11Object) pair[0]), wrap((NativePKCS11Object) pair[1])};
+  }
+
+  /** Signs `data` with `key` in one part; the signature as long as the token made it. */
+  public byte[] sign(int mechanism, TokenObject key, byte[] data) throws PKCS11Exception {
+    return module.call(() -> {
+      session.signInit(list(), mechanism, null, key.nativeObject());
+      byte[] signature = new byte[session.sign(list(), data, 0, data.length, null)];
+      int length = session.sign(list(), data, 0, data.length, signature);
+      return Arrays.copyOf(signature, length);
+    });
+  }
+
+  /**
+   * Encrypts `data` with `key` in one part. The token is given room for `capacity` bytes of
+   * result, since encryption has no size query.
+   */
+  public byte[] encrypt(int mechanism, TokenObject key, byte[] data, int capacity)
+      throws PKCS11Exception {
+    return module.call(() -> {
+      session.encryptInit(list(), mechanism, null, key.nativeObject());
+      byte[] out = new byte[capacity];
+      int length = session.encrypt(list(), data, 0, data.length, out);
+      return Arrays.copyOf(out, length);
+    });
+  }
+
+  public byte[] decrypt(int mechanism, TokenObject key, byte[] data) throws PKCS11Exception {
+    return module.call(() -> {
+      session.decryptInit(list(), mechanism, null, key.nativeObject());
+      byte[] out = new byte[session.decrypt(list(), data, 0, data.length, null)];
+      int length = session.decrypt(list(), data, 0, data.length, out);
+      return Arrays.copyOf(out, length);
+    });
+  }
+
+  /** Wraps `key` with `wrappingKey`; the room given grows until the token is content. */
+  public byte[] wrapKey(int mechanism, TokenObject wrappingKey, TokenObject key)
+      throws PKCS11Exception {
+    for (int capacity = 4096;; capacity *= 4) {
+      byte[] out = new byte[capacity];
+      try {
+        int length = module.call(()
+                                     -> session.wrapKey(list(), mechanism, null,
+                                         wrappingKey.nativeObject(), key.nativeObject(), out));
+        return Arrays.copyOf(out, length);
+      } catch (PKCS11Exception e) {
+        if (e.getCode() != Cryptoki.CKR_BUFFER_TOO_SMALL || capacity >= (1 << 24)) throw e;
+      }
+    }
+  }
+
+  public TokenObject unwrapKey(int mechanism, TokenObject unwrappingKey, byte[] wrapped,
+      Template template) throws PKCS11Exception {
+    return wrap(
+        module.call(()
+                        -> session.unwrapKey(list(), mechanism, null, unwrappingKey.nativeObject(),
+                            wrapped, 0, wrapped.length, template.types(), template.values())));
+  }
+
+  private TokenObject wrap(NativePKCS11Object object) {
+    return object == null ? null : new TokenObject(this, object);
+  }
+
+  @Override
+  public void close() throws PKCS11Exception {
+    module.run(() -> {
+      if (closed) return;
+      closed = true;
+      session.close(list());
+    });
+  }
+
+  @Override
+  public String toString() {
+    return "Session[" + Integer.toUnsignedLong(session.getSessionID()) + "]";
+  }
+}

@@ -1,0 +1,73 @@
+package it.morvale.pkcs11.tool;
+
+import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.Session;
+import it.morvale.pkcs11.token.TokenObject;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Path;
+import java.util.Base64;
+import java.util.List;
+import picocli.CommandLine.Command;
+import picocli.CommandLine.Mixin;
+import picocli.CommandLine.Option;
+
+/** Public keys out of the token, and objects off it. */
+final class ObjectCommands {
+  private ObjectCommands() {}
+
+  @Command(name = "export",
+      description = "Write a public key as PEM (SubjectPublicKeyInfo), as OpenSSL reads it.")
+  static final class Export extends PublicCommand {
+    @Mixin KeyOptions key;
+
+    @Option(names = "--out", paramLabel = "FILE",
+        description = "the PEM file (default: standard output)")
+    Path out;
+
+    @Override
+    void check() {
+      key.selector();
+    }
+
+    @Override
+    void run(Token token, Pins pins) throws Exception {
+      Session session = session(token, pins);
+      TokenObject found = token.key(
+          session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
+      byte[] encoded = Token.publicKey(found).getEncoded();
+      String pem = "-----BEGIN PUBLIC KEY-----\n"
+          + Base64.getMimeEncoder(64, new byte[] {'\n'}).encodeToString(encoded)
+          + "\n-----END PUBLIC KEY-----\n";
+      Io.write(out, pem.getBytes(StandardCharsets.US_ASCII));
+      if (!Io.isStandard(out)) {
+        System.out.println("exported the public " + Names.describeKey(found) + " key of "
+            + SignCommands.describe(found) + ": " + out);
+      }
+    }
+  }
+
+  @Command(name = "delete", description = "Destroy every object with the given label and id.")
+  static final class Delete extends UserCommand {
+    @Mixin KeyOptions key;
+
+    @Override
+    void check() {
+      if (key.selector().isEmpty()) throw Failure.usage("name what to delete with --label or --id");
+    }
+
+    @Override
+    void run(Token token, Pins pins) throws Exception {
+      Token.Selector selector = key.selector();
+      Session session = token.user(true, pins);
+      List<TokenObject> found = session.find(selector.any());
+      if (found.isEmpty()) throw Failure.usage("no object" + selector.describe());
+      for (TokenObject object : found) {
+        int objectClass = object.objectClass();
+        String what = Names.objectClass(objectClass)
+            + (Names.isKey(objectClass) ? " (" + Names.describeKey(object) + ")" : "");
+        object.destroy();
+        System.out.println("deleted the " + what + selector.describe());
+      }
+    }
+  }
+}

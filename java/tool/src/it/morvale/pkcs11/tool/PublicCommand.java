@@ -1,0 +1,30 @@
+package it.morvale.pkcs11.tool;
+
+import it.morvale.pkcs11.PKCS11Exception;
+import it.morvale.pkcs11.token.Session;
+import java.util.List;
+import picocli.CommandLine.Option;
+
+/**
+ * A command that works with public objects and logs in only when asked to: with --login, or
+ * when a PIN option is given.
+ */
+abstract class PublicCommand extends TokenCommand {
+  @Option(names = "--login",
+      description = "log in first (asking for the PIN), to reach private objects too")
+  boolean login;
+
+  private boolean logsIn() { return login || quillon.pinEnv != null || quillon.pinFile != null; }
+
+  @Override
+  final List<Pins.Need> pins() {
+    return logsIn() ? List.of(userPin()) : List.of();
+  }
+
+  /** A read-only session, logged in when asked. */
+  Session session(Token token, Pins pins) throws PKCS11Exception {
+    return logsIn() ? token.user(false, pins) : token.session(false);
+  }
+
+  boolean loggedIn() { return logsIn(); }
+}

@@ -1,0 +1,190 @@
+#!/bin/bash
+# The quillon tool run as a person runs it, through bin/quillon, against a
+# throwaway SoftHSM2 token: each group of subcommands, the failures a person
+# meets first (each: its one line and its exit status), signatures checked by
+# Java and by openssl, and a traced run. The VM runs under -Xcheck:jni, and a
+# JNI warning fails the run.
+#   tool-cli.sh <bin/quillon> <quillon-tool.jar> <quillon.jar> <work folder>
+set -u
+launcher=$1 tool_jar=$2 bridge_jar=$3 work=$4
+log=/var/tmp/jpkcs110.log
+passed=0 failed=0
+
+# A clone whose build holds these jars, and one without a build.
+rm -rf "$work"
+mkdir -p "$work/clone/bin" "$work/clone/build/linux" "$work/bare/bin" "$work/tokens"
+cp "$launcher" "$work/clone/bin/quillon"
+cp "$launcher" "$work/bare/bin/quillon"
+ln -s "$tool_jar" "$work/clone/build/linux/quillon-tool.jar"
+ln -s "$bridge_jar" "$work/clone/build/linux/quillon.jar"
+quillon=$work/clone/bin/quillon
+cd "$work" || exit 1
+
+printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$work" \
+  >softhsm2.conf
+export SOFTHSM2_CONF=$work/softhsm2.conf
+export QUILLON_JAVA_OPTIONS=-Xcheck:jni
+export SO=5678 SO2=8765 PIN0=1111 PIN=1234
+printf 'a message to sign\n' >msg
+printf 'another message\n' >other
+
+jni_warnings() {
+  grep -Eq "WARNING in native method|WARNING: JNI local refs|FATAL ERROR in native method" "$@"
+}
+
+# Shows the last run and counts a failure.
+bad() {
+  echo "FAIL: $*"
+  echo "  status $status; standard output:"
+  sed 's/^/    /' out
+  echo "  standard error:"
+  sed 's/^/    /' err
+  failed=$((failed + 1))
+}
+
+# q ARGS: runs the tool; $status, ./out and ./err hold what it did.
+q() {
+  "$quillon" "$@" >out 2>err
+  status=$?
+  if jni_warnings out err; then bad "JNI warnings from quillon $*"; fi
+}
+
+# ok ARGS: the tool succeeds and prints nothing on standard error.
+ok() {
+  q "$@"
+  if [ $status -eq 0 ] && [ ! -s err ]; then passed=$((passed + 1)); else bad "quillon $*"; fi
+}
+
+# fails STATUS LINE ARGS: the tool fails with STATUS, LINE on standard error
+# and nothing on standard output.
+fails() {
+  local want=$1 line=$2
+  shift 2
+  q "$@"
+  if [ $status -eq "$want" ] && [ "$(cat err)" = "$line" ] && [ ! -s out ]; then
+    passed=$((passed + 1))
+  else
+    bad "quillon $* should fail with status $want and: $line"
+  fi
+}
+
+# that DESCRIPTION COMMAND: a check of the last run's results.
+that() {
+  local what=$1
+  shift
+  if "$@" >/dev/null 2>&1; then passed=$((passed + 1)); else bad "$what"; fi
+}
+
+printed() { grep -Eq -- "$1" out; }
+
+# The launcher of a clone without a build says so in one line.
+"$work/bare/bin/quillon" --help >out 2>err
+status=$?
+that "an unbuilt clone is named in one line with status 2" \
+  test $status -eq 2 -a "$(wc -l <err)" -eq 1 -a ! -s out
+that "the unbuilt clone's line asks for make build" grep -q "make build" err
+
+ok --help
+for command in info slots mechanisms objects init-token init-pin change-pin keygen sign verify \
+  encrypt decrypt wrap unwrap export delete; do
+  that "--help lists $command" printed "^  $command "
+done
+
+# A new token in SoftHSM2's free slot, its PINs set and changed.
+ok init-token --label tooltest --so-pin-env SO
+that "init-token names the token" printed '^initialized the token "tooltest" \(slot [0-9]+\)$'
+ok init-pin --token tooltest --so-pin-env SO --new-pin-env PIN0
+ok change-pin --pin-env PIN0 --new-pin-env PIN
+fails 1 "quillon: objects: CKR_PIN_INCORRECT (0x000000A0)" objects --pin-env PIN0
+ok change-pin --so --so-pin-env SO --new-pin-env SO2
+fails 2 "quillon: sign: the user PIN is needed: give --pin-env NAME or --pin-file PATH (there is no terminal to ask on)" \
+  sign --label rsa --in msg
+
+# The module, its slots and a token's mechanisms.
+ok info
+that "info names the module's maker" printed '^manufacturer +SoftHSM$'
+that "info names the bridge's version" printed '^bridge +[0-9]+\.[0-9]+$'
+ok slots
+that "slots shows the token" printed '^        token "tooltest" '
+ok mechanisms
+that "mechanisms marks SHA256-RSA-PKCS as offered" printed '^\* SHA256-RSA-PKCS '
+that "mechanisms lists AES-ECB unmarked" printed '^  AES-ECB '
+
+# Keys, and the objects they make.
+ok keygen rsa:2048 --label rsa --id 01 --pin-env PIN
+ok keygen ec:P-256 --label ec --id 02 --pin-env PIN
+ok keygen aes:256 --label aes --id 03 --pin-env PIN
+fails 2 'quillon: keygen: an object labelled "rsa" is on the token already' \
+  keygen rsa:2048 --label rsa --pin-env PIN
+ok objects --json --pin-env PIN
+that "objects lists the five key objects" jq -e '[.[] | [.label, .class, .keyType, .bits, .id]]
+  | sort == [["aes", "secret key", "AES", 256, "03"], ["ec", "private key", "EC", 256, "02"],
+    ["ec", "public key", "EC", 256, "02"], ["rsa", "private key", "RSA", 2048, "01"],
+    ["rsa", "public key", "RSA", 2048, "01"]]' out
+ok objects --json
+that "without a login, objects lists the public keys only" \
+  jq -e '[.[].class] == ["public key", "public key"]' out
+
+# Signatures made by the token, checked by Java and by openssl.
+ok sign --label rsa --in msg --out rsa.sig --pin-env PIN
+ok verify --label rsa --in msg --signature rsa.sig
+that "verify says Java checked it" \
+  printed '^verified the SHA256-RSA-PKCS signature of key "rsa" in Java \(SunRsaSign\)$'
+ok export --label rsa --out rsa.pem
+that "openssl verifies the tool's RSA signature" \
+  openssl dgst -sha256 -verify rsa.pem -signature rsa.sig msg
+fails 3 'quillon: verify: the SHA256-RSA-PKCS signature of key "rsa" does not match the data' \
+  verify --label rsa --in other --signature rsa.sig
+ok --pin-env PIN --token tooltest sign --label ec --format der --in msg --out ec.der
+ok export --label ec
+cp out ec.pem
+that "openssl verifies the tool's EC signature in DER" \
+  openssl dgst -sha256 -verify ec.pem -signature ec.der msg
+q sign --label ec --pin-env PIN <msg
+cp out ec.rs
+that "an EC signature on standard output is r||s" test $status -eq 0 -a "$(wc -c <ec.rs)" -eq 64
+ok verify --label ec --in msg --signature ec.rs
+
+# Encryption, and a key wrapped and unwrapped.
+ok encrypt --label rsa --in msg --out msg.enc
+ok decrypt --label rsa --in msg.enc --pin-env PIN
+that "decrypt gives back the message" cmp out msg
+ok wrap --wrapping-label rsa --label aes --out aes.wrapped --pin-env PIN
+ok unwrap --wrapping-label rsa --label aes-copy --in aes.wrapped --pin-env PIN
+# The copy is the same key: what the original wraps, the copy unwraps, and
+# AES key wrap checks the integrity of what it unwraps.
+ok wrap --wrapping-label aes --label aes-copy -m AES-KEY-WRAP --out copy.wrapped --pin-env PIN
+ok unwrap --wrapping-label aes-copy --label aes-check -m AES-KEY-WRAP --in copy.wrapped --pin-env PIN
+
+# A traced run: its output lands in order among what the same standard output
+# takes before and after it, the log grows, and standard error says where.
+before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+{
+  echo before
+  "$quillon" --trace export --label rsa 2>err
+  status=$?
+  echo after
+} >out
+after=$(stat -c %s "$log" 2>/dev/null || echo 0)
+tail -c +"$((before + 1))" "$log" >trace.part
+{ echo before; cat rsa.pem; echo after; } >expected
+that "a traced run succeeds" test $status -eq 0
+that "a traced run names the log" test "$(cat err)" = "quillon: tracing to $log"
+that "a traced run's output is whole and in place" cmp out expected
+that "a traced run writes the log" grep -q "^JNI: start loadPKCS11Library" trace.part
+if jni_warnings out err trace.part; then bad "JNI warnings in the traced run"; fi
+
+# Deleting a key pair.
+ok delete --label ec --pin-env PIN
+that "delete names both halves" test "$(grep -c '^deleted the p[a-z]* key (EC 256) labelled "ec"$' out)" -eq 2
+ok objects --json --pin-env PIN
+that "the deleted objects are gone" jq -e 'map(select(.label == "ec")) == []' out
+
+# What a person meets first.
+fails 2 "quillon: info: module $work/none.so (from --module): no such file" info --module "$work/none.so"
+fails 2 "quillon: objects: no slot 99: neither the ID nor the index of one of 2 slots (see quillon slots)" \
+  objects --slot 99
+fails 2 'quillon: sign: no private key labelled "nope"' sign --label nope --in msg --pin-env PIN
+
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]
