@@ -4,6 +4,7 @@
 #   build/linux-asan  the native suite under AddressSanitizer and UBSan
 #   build/linux-tsan  the thread suite under ThreadSanitizer
 #   build/fuzz        libFuzzer targets built with clang (make fuzz, not part of make test)
+#   build/bench       the benchmark (make bench)
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 CONFIGURE = cmake -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -S .
@@ -36,8 +37,14 @@ test: build
 demo: build
 	@bash demo/demo.sh
 
-bench: build
-	@echo "not yet"
+# The benchmark in a tree of its own (the bridge as built for release, the
+# answering module, the C driver, the Java side); the tables are printed and
+# recorded in bench/RESULTS.md.
+bench: deps
+	@sh cmake/deps.sh bench
+	$(CONFIGURE) -B build/bench -DQUILLON_TESTS=OFF -DQUILLON_BENCH=ON >/dev/null
+	cmake --build build/bench -j $(JOBS)
+	bench/run.sh build/bench --record
 
 # A million mixed calls from Java into the recording module, which keeps no journal
 # (QREC_SOAK); fails when resident memory grows by 1 MiB or more after the warm-up. A fixed

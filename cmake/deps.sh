@@ -8,6 +8,8 @@ packages="cmake make g++ openjdk-17-jdk-headless libp11-kit-dev softhsm2 \
   g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev \
   libpicocli-java libjson-simple-java openssl jq"
 [ "$1" = fuzz ] && packages="clang-14 libclang-rt-14-dev"
+# make bench also profiles the bridge.
+[ "$1" = bench ] && packages="$packages linux-perf"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -7,7 +7,10 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include <type_traits>
+
 #include "cryptoki.h"
+#include "lookup.h"
 #include "runtime.h"
 
 namespace quillon {
@@ -37,12 +40,11 @@ inline void refuse(JNIEnv* env, const char* message) {
   if (!env->ExceptionCheck()) throwExc(env, message);
 }
 
-// Reads a handle with one of the handle readers; false when it could not be
-// read and an exception is pending.
-inline bool readHandle(JNIEnv* env, CK_ULONG (*reader)(JNIEnv*, jobject), jobject object,
+// Reads a handle with one of the handle readers (readSessionID and its kin);
+// false when it could not be read and an exception is pending.
+inline bool readHandle(JNIEnv* env, bool (*reader)(JNIEnv*, jobject, CK_ULONG*), jobject object,
                        CK_ULONG* handle) {
-  *handle = reader(env, object);
-  return !env->ExceptionCheck();
+  return reader(env, object, handle);
 }
 
 // A local reference, deleted when the guard goes out of scope, so that loops
@@ -170,35 +172,83 @@ inline CK_MECHANISM bareMechanism(jint type) {
   return mechanism;
 }
 
-// A Java class and one of its constructors, looked up by name and signature
-// on every call. When either is missing the VM's error is pending and `ok()`
-// is false.
+// A Java class and one of its constructors, remembered after the first
+// lookup (lookup.h). When either is missing the VM's error is pending and
+// `ok()` is false.
 class Constructor {
  public:
-  Constructor(JNIEnv* env, const char* className, const char* signature)
-      : env_(env), class_(env, env->FindClass(className)) {
-    if (env_->ExceptionCheck() || class_.get() == nullptr) return;
-    ctor_ = env_->GetMethodID(class_.get(), "<init>", signature);
-    if (env_->ExceptionCheck()) ctor_ = nullptr;
+  Constructor(JNIEnv* env, KnownMethod constructor)
+      : env_(env), class_(knownClass(env, ownerOf(constructor))) {
+    if (class_ != nullptr) ctor_ = knownMethod(env, constructor, class_);
   }
   bool ok() const { return ctor_ != nullptr; }
-  jclass javaClass() const { return class_.get(); }
+  jclass javaClass() const { return class_; }
 
   // Creates an instance from JNI-typed arguments. Returns null, with the VM's
   // exception pending, when an argument conversion before it failed or the
   // VM cannot make the object.
   template <typename... Args>
   jobject make(Args... args) const {
-    if (env_->ExceptionCheck()) return nullptr;
-    jobject object = env_->NewObject(class_.get(), ctor_, args...);
+    // Only a text can have failed to convert: without one, nothing is pending.
+    if ((std::is_same<Args, jstring>::value || ...) && env_->ExceptionCheck()) return nullptr;
+    jobject object = env_->NewObject(class_, ctor_, args...);
     if (env_->ExceptionCheck()) return nullptr;
     return object;
   }
 
  private:
   JNIEnv* env_;
-  Local<jclass> class_;
+  jclass class_;
   jmethodID ctor_ = nullptr;
+};
+
+// The bytes that an operation gives the module or takes from it, in a buffer
+// of the bridge's own: on the stack up to kInline bytes, from the heap above.
+// Input is copied out of its Java array with GetByteArrayRegion (only the
+// bytes the module is told about); output is copied back with
+// SetByteArrayRegion (only the bytes the module produced). No Java array is
+// pinned, so an array passed both as data and as output ends up holding the
+// result. The callers hold every copy within its array, and a region copy
+// within its array cannot throw: no exception check follows one.
+class ByteCopy {
+ public:
+  static const size_t kInline = 4096;
+
+  explicit ByteCopy(JNIEnv* env) : env_(env) {}
+  ~ByteCopy() {
+    if (bytes_ != inline_) free(bytes_);
+  }
+  ByteCopy(const ByteCopy&) = delete;
+  ByteCopy& operator=(const ByteCopy&) = delete;
+
+  // Room for `size` bytes; false with "Internal error: Out of memory" thrown
+  // when the heap has none.
+  bool reserve(size_t size) {
+    if (size <= kInline) return true;
+    bytes_ = static_cast<CK_BYTE*>(malloc(size));
+    if (bytes_ != nullptr) return true;
+    bytes_ = inline_;
+    refuse(env_, "Internal error: Out of memory");
+    return false;
+  }
+  // The first `length` bytes of `array`, which holds at least that many;
+  // false, with "Internal error: Out of memory" thrown, when there is no room.
+  bool copyIn(jbyteArray array, jsize length) {
+    if (!reserve(static_cast<size_t>(length))) return false;
+    env_->GetByteArrayRegion(array, 0, length, reinterpret_cast<jbyte*>(bytes_));
+    return true;
+  }
+  // Writes the first `length` bytes back to the start of `array`, which
+  // holds at least that many.
+  void copyOut(jbyteArray array, jsize length) const {
+    env_->SetByteArrayRegion(array, 0, length, reinterpret_cast<const jbyte*>(bytes_));
+  }
+  CK_BYTE* data() const { return bytes_; }
+
+ private:
+  JNIEnv* env_;
+  CK_BYTE inline_[kInline];
+  CK_BYTE* bytes_ = inline_;
 };
 
 // Turns an object handle into a new NativePKCS11Object of `session`, as

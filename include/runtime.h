@@ -8,6 +8,7 @@
 
 #include <jni.h>
 #include <p11-kit/pkcs11.h>
+#include <stdio.h>
 
 #if defined(__GNUC__)
 #define QUILLON_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
@@ -67,10 +68,34 @@ CK_SESSION_HANDLE getObjSessionID(JNIEnv* env, jobject object);
 
 namespace quillon {
 
-// Trace output. Each tests `debug` immediately before printing.
+// The handle readers' own steps: each reports whether it read the handle
+// (false: an exception is pending, as getSlotID and its kin leave it).
+bool readSlotID(JNIEnv* env, jobject slot, CK_SLOT_ID* handle);
+bool readSessionID(JNIEnv* env, jobject session, CK_SESSION_HANDLE* handle);
+bool readObjectID(JNIEnv* env, jobject object, CK_OBJECT_HANDLE* handle);
+bool readObjSessionID(JNIEnv* env, jobject object, CK_SESSION_HANDLE* handle);
+
+// Whether tracing is on. Any Java thread may trace while another loads a
+// module and switches tracing on: the flag is read atomically. Relaxed order
+// is enough, since nothing else is published through it.
+inline bool tracing() {
+  return __atomic_load_n(&debug, __ATOMIC_RELAXED) != 0;
+}
+
+// Trace output. Each tests `debug` immediately before printing. Inlined where
+// the compiler can forward the arguments, so that a trace statement costs one
+// test of the flag while tracing is off.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((always_inline)) QUILLON_PRINTF(1, 2) inline void trace(const char* format, ...) {
+  if (tracing()) printf(format, __builtin_va_arg_pack());
+}
+#else
 void trace(const char* format, ...) QUILLON_PRINTF(1, 2);
+#endif
 // A whole line: the text and a line end.
-void traceLine(const char* text);
+inline void traceLine(const char* text) {
+  if (tracing()) puts(text);
+}
 
 // Diagnostics printed whether or not tracing is on.
 void say(const char* format, ...) QUILLON_PRINTF(1, 2);

@@ -7,11 +7,6 @@
 
 using namespace quillon;
 
-static const char kSlotClass[] = "it/morvale/pkcs11/nat/NativePKCS11Slot";
-static const char kSlotConstructor[] = "(Lit/morvale/pkcs11/nat/NativePKCS11;I)V";
-static const char kInfoClass[] = "it/morvale/pkcs11/PKCS11Info";
-static const char kInfoConstructor[] = "(ILjava/lang/String;ILjava/lang/String;I)V";
-
 extern "C" {
 
 // The RSA credential lookup by alias: finds the slot, a session and three
@@ -112,7 +107,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getInfo(JNIEnv
   CK_INFO info;
   if (failed(env, getInfo(functionList(list), &info))) return nullptr;
   trace("JNI: creating jobject PKCS11Info...");
-  Constructor infoClass(env, kInfoClass, kInfoConstructor);
+  Constructor infoClass(env, kInfoConstructor);
   if (!infoClass.ok()) return nullptr;
   Local<jstring> manufacturer(env, CK2J_STR(env, info.manufacturerID, 32));
   Local<jstring> description(env, CK2J_STR(env, info.libraryDescription, 32));
@@ -134,7 +129,7 @@ JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_getSlotLi
   // A Java array holds at most 2^31 - 1 elements.
   if (count > 0x7FFFFFFFUL && failed(env, CKR_ZOR_NOSPACE)) return nullptr;
   trace("JNI: creating array of %li PKCS11Slot\n", count);
-  Constructor slotClass(env, kSlotClass, kSlotConstructor);
+  Constructor slotClass(env, kSlotConstructor);
   if (!slotClass.ok()) return nullptr;
   Local<jobjectArray> array(
       env, env->NewObjectArray(static_cast<jsize>(count), slotClass.javaClass(), nullptr));

@@ -34,8 +34,8 @@ enum HandlesLine { kHandlesLine, kNoHandlesLine };
 // Reads the object handle, then the session handle, and prints the handles
 // line; false with an exception pending when either cannot be read.
 bool readTarget(JNIEnv* env, jobject self, Target* target, HandlesLine line = kHandlesLine) {
-  if (!readHandle(env, getObjectID, self, &target->object) ||
-      !readHandle(env, getObjSessionID, self, &target->session))
+  if (!readHandle(env, readObjectID, self, &target->object) ||
+      !readHandle(env, readObjSessionID, self, &target->session))
     return false;
   if (line == kHandlesLine)
     trace("(obj= %li)(ses=%li)\n", static_cast<long>(target->object),
@@ -102,20 +102,9 @@ jbyteArray newByteArray(JNIEnv* env, jsize size, const CK_BYTE* bytes, jsize at)
   return array.release();
 }
 
-// Finds `method` of `cls` and calls it on `target` with one argument; null
-// with the VM's error pending when the method is missing or throws.
-jobject callObjectMethod(JNIEnv* env, jclass cls, jobject target, const char* method,
-                         const char* signature, jobject argument) {
-  jmethodID id = env->GetMethodID(cls, method, signature);
-  if (env->ExceptionCheck() || id == nullptr) return nullptr;
-  jobject result = env->CallObjectMethod(target, id, argument);
-  if (env->ExceptionCheck()) return nullptr;
-  return result;
-}
-
 // The date text "yyyyMMdd" parsed in the VM's default time zone.
 jobject parseDate(JNIEnv* env, const CK_BYTE* text) {
-  Constructor formatClass(env, "java/text/SimpleDateFormat", "(Ljava/lang/String;)V");
+  Constructor formatClass(env, kDateFormatConstructor);
   if (!formatClass.ok()) return nullptr;
   Local<jstring> pattern(env, env->NewStringUTF("yyyyMMdd"));
   if (env->ExceptionCheck() || pattern.get() == nullptr) return nullptr;
@@ -123,18 +112,20 @@ jobject parseDate(JNIEnv* env, const CK_BYTE* text) {
   if (formatter.get() == nullptr) return nullptr;
   Local<jstring> date(env, newJavaString(env, text));
   if (env->ExceptionCheck() || date.get() == nullptr) return nullptr;
-  return callObjectMethod(env, formatClass.javaClass(), formatter.get(), "parse",
-                          "(Ljava/lang/String;)Ljava/util/Date;", date.get());
+  jmethodID parse = knownMethod(env, kParse, formatClass.javaClass());
+  if (parse == nullptr) return nullptr;
+  jobject result = env->CallObjectMethod(formatter.get(), parse, date.get());
+  if (env->ExceptionCheck()) return nullptr;
+  return result;
 }
 
 // Wraps a primitive read of the generic read in its Java class; null when
 // the read threw or the object cannot be made.
 template <typename T>
-jobject boxed(JNIEnv* env, T value, const char* className, const char* signature,
-              const char* traceText) {
+jobject boxed(JNIEnv* env, T value, KnownMethod constructor, const char* traceText) {
   if (env->ExceptionCheck()) return nullptr;
   trace("%s", traceText);
-  Constructor boxClass(env, className, signature);
+  Constructor boxClass(env, constructor);
   if (!boxClass.ok()) return nullptr;
   jobject result = boxClass.make(value);
   if (result != nullptr) traceLine("OK");
@@ -259,7 +250,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBigIn
   Local<jbyteArray> magnitude(env, newByteArray(env, size, value.bytes(), 1));
   if (magnitude.get() == nullptr) return nullptr;
   trace("JNI: creating jobject BigInteger...");
-  Constructor bigClass(env, "java/math/BigInteger", "([B)V");
+  Constructor bigClass(env, kBigIntegerConstructor);
   if (!bigClass.ok()) return nullptr;
   jobject result = bigClass.make(magnitude.get());
   if (result == nullptr) return nullptr;
@@ -273,12 +264,12 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Object_getAttri
     return boxed(
         env,
         Java_it_morvale_pkcs11_nat_NativePKCS11Object_getIntAttributeValue(env, self, list, type),
-        "java/lang/Integer", "(I)V", "JNI: creating jobject Integer...");
+        kIntegerConstructor, "JNI: creating jobject Integer...");
   if (isIn(type, J_BOOL))
     return boxed(
         env,
         Java_it_morvale_pkcs11_nat_NativePKCS11Object_getBoolAttributeValue(env, self, list, type),
-        "java/lang/Boolean", "(Z)V", "JNI: creating jobject Boolean...");
+        kBooleanConstructor, "JNI: creating jobject Boolean...");
   if (isIn(type, J_STR))
     return Java_it_morvale_pkcs11_nat_NativePKCS11Object_getStringAttributeValue(env, self, list,
                                                                                  type);

@@ -14,11 +14,6 @@
 
 using namespace quillon;
 
-static const char kObjectClass[] = "it/morvale/pkcs11/nat/NativePKCS11Object";
-static const char kObjectConstructor[] = "(Lit/morvale/pkcs11/nat/NativePKCS11Session;I)V";
-static const char kSessionInfoClass[] = "it/morvale/pkcs11/PKCS11SessionInfo";
-static const char kSessionInfoConstructor[] = "(III)V";
-
 static const char kNullParameter[] = "Internal error (Null parameter)";
 static const char kLengthMessage[] = "Different array length";
 static const char kMemoryMessage[] = "Internal error: Out of memory";
@@ -42,7 +37,7 @@ static const CK_ULONG kTokenParamCapacity = 1024;
 namespace quillon {
 
 jobject wrapObject(JNIEnv* env, jobject session, CK_OBJECT_HANDLE handle) {
-  Constructor objectClass(env, kObjectClass, kObjectConstructor);
+  Constructor objectClass(env, kNativeObjectConstructor);
   if (!objectClass.ok()) return nullptr;
   return objectClass.make(session, CK2J_INT(handle));
 }
@@ -76,7 +71,7 @@ namespace {
 // Reads the session handle and traces it, as most session methods do right
 // after their start text.
 bool readSession(JNIEnv* env, jobject self, CK_SESSION_HANDLE* session) {
-  if (!readHandle(env, getSessionID, self, session)) return false;
+  if (!readHandle(env, readSessionID, self, session)) return false;
   trace("(session= %li)\n", *session);
   return true;
 }
@@ -90,7 +85,7 @@ CK_USER_TYPE userType(jboolean securityOfficer) {
 void loginWithText(JNIEnv* env, jobject self, jlong list, CK_USER_TYPE user, jstring pin) {
   trace("JNI: start PKCS11Session.login... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
+  if (!readHandle(env, readSessionID, self, &session)) return;
   Utf8 text(env, pin);
   if (!required(env, text, "Internal error: utf_str == NULL")) return;
   trace("(session= %li)\n", session);
@@ -139,7 +134,7 @@ template <typename Call>
 void withVendorPins(JNIEnv* env, jobject self, jstring first, jstring newPin,
                     const char* firstMessage, Call vendorCall) {
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
+  if (!readHandle(env, readSessionID, self, &session)) return;
   VendorPins pins(env, first, newPin, firstMessage);
   if (!pins.ok()) return;
   failed(env, vendorCall(session, pins));
@@ -156,7 +151,7 @@ CK_ULONG vendorLength(jlong length) {
 // as a 32-bit number without a line end.
 bool identrusApplication(JNIEnv* env, jobject self, jlong list, CK_SESSION_HANDLE* session,
                          CK_OBJECT_HANDLE* application) {
-  if (!readHandle(env, getSessionID, self, session)) return false;
+  if (!readHandle(env, readSessionID, self, session)) return false;
   say("(session= %li)\n", *session);
   *application = getIdentrusApplication(*session, functionList(list));
   say("Identrus application id = %i", static_cast<int>(CK2J_INT(*application)));
@@ -200,7 +195,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getInfo
   CK_SESSION_INFO info;
   if (failed(env, getSessionInfo(functionList(list), session, &info))) return nullptr;
   trace("JNI: creating jobject PKCS11SessionInfo...");
-  Constructor infoClass(env, kSessionInfoClass, kSessionInfoConstructor);
+  Constructor infoClass(env, kSessionInfoConstructor);
   if (!infoClass.ok()) return nullptr;
   jobject result =
       infoClass.make(CK2J_INT(info.state), CK2J_FLAGS(info.flags), CK2J_INT(info.ulDeviceError));
@@ -304,7 +299,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_createO
     JNIEnv* env, jobject self, jlong list, jintArray types, jobjectArray values) {
   trace("JNI: start PKCS11Session.createObj... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
   trace("(ses=%li)\n", session);
   jobject result = nullptr;
   {
@@ -334,7 +329,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_installCer
   // Every line of this method is printed whether or not tracing is on.
   say("JNI: start PKCS11Session.createObj... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
+  if (!readHandle(env, readSessionID, self, &session)) return;
   say("(ses=%li)\n", session);
 
   CK_OBJECT_CLASS objectClass = CKO_CERTIFICATE;
@@ -381,7 +376,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_loginellip
     JNIEnv* env, jobject self, jlong list, jboolean securityOfficer, jbyteArray pin) {
   trace("JNI: start PKCS11Session.login ellips... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
+  if (!readHandle(env, readSessionID, self, &session)) return;
   PinnedBytes bytes(env, pin);
   if (!required(env, bytes)) return;
   trace("(session= %li)\n", session);
@@ -438,7 +433,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setTokenPa
     JNIEnv* env, jobject self, jlong module, jstring name, jlong nameLength, jstring value,
     jlong valueLength) {
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
+  if (!readHandle(env, readSessionID, self, &session)) return;
   if (name == nullptr) {
     refuse(env, kNoNewPin);
     return;
@@ -458,7 +453,7 @@ JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getToke
   memset(value, 0, sizeof(value));
   CK_ULONG length = kTokenParamCapacity;
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
   if (name == nullptr) {
     refuse(env, kNoNewPin);
     return nullptr;
@@ -523,7 +518,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getIden
   CK_OBJECT_HANDLE application;
   if (!identrusApplication(env, self, list, &session, &application)) return nullptr;
   say("JNI: creating PKCS11Object (%li)...", application);
-  Constructor objectClass(env, kObjectClass, kObjectConstructor);
+  Constructor objectClass(env, kNativeObjectConstructor);
   if (objectClass.javaClass() == nullptr) {
     sayLine("Unable to find class NativePKCS11Object");
     return nullptr;
@@ -557,6 +552,20 @@ typedef CK_RV (*SinglePart)(FunctionList, CK_SESSION_HANDLE, CK_BYTE*, CK_ULONG,
 // output array's length.
 enum OutputCapacity { kOutputArrayOrQuery, kOutputArray };
 
+// An array that the call needs: false, with "Internal error (Null
+// parameter)" thrown, when Java passed null.
+bool nonNull(JNIEnv* env, jbyteArray array) {
+  if (array != nullptr) return true;
+  refuse(env, kNullParameter);
+  return false;
+}
+
+// How many bytes of an output buffer of `room` bytes the module filled, by
+// the length it reported (held to the buffer, should a module claim more).
+jsize produced(CK_ULONG reported, jsize room) {
+  return reported < static_cast<CK_ULONG>(room) ? static_cast<jsize>(reported) : room;
+}
+
 // A Java length that the module is told about must lie within the array it
 // describes, or the module would read or write past the array.
 bool lengthWithin(JNIEnv* env, jint length, CK_ULONG available) {
@@ -571,9 +580,9 @@ void startOperation(JNIEnv* env, jobject self, jlong list, jint type, jobject ke
                     const char* startText, OperationStart start) {
   trace("%s", startText);
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return;
+  if (!readHandle(env, readSessionID, self, &session)) return;
   CK_OBJECT_HANDLE keyHandle;
-  if (!readHandle(env, getObjectID, key, &keyHandle)) return;
+  if (!readHandle(env, readObjectID, key, &keyHandle)) return;
   CK_MECHANISM mechanism = bareMechanism(type);
   trace("(session= %li)\n", session);
   failed(env, start(functionList(list), session, &mechanism, keyHandle));
@@ -586,19 +595,24 @@ jint runSinglePart(JNIEnv* env, jobject self, jlong list, jbyteArray data, jint 
                    OutputCapacity sizing) {
   trace("%s", startText);
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return -1;
-  // The module only reads the data: its array is not copied back, so a
-  // result written into the same Java array (in place) survives.
-  PinnedBytes in(env, data, JNI_ABORT);
-  if (!required(env, in) || !lengthWithin(env, length, in.length())) return -1;
-  PinnedBytes out(env, output);
-  if (sizing == kOutputArray ? !required(env, out) : !out.isNull() && !out.ok()) return -1;
-  CK_ULONG capacity = out.length();
+  if (!readHandle(env, readSessionID, self, &session)) return -1;
+  // The module works on copies: only the data's `length` bytes go in, and
+  // only what the module produced comes back, so a result written into the
+  // data's own Java array (in place) survives.
+  if (!nonNull(env, data) || !lengthWithin(env, length, env->GetArrayLength(data))) return -1;
+  ByteCopy in(env);
+  if (!in.copyIn(data, length)) return -1;
+  if (sizing == kOutputArray && !nonNull(env, output)) return -1;
+  jsize room = output != nullptr ? env->GetArrayLength(output) : 0;
+  ByteCopy out(env);
+  if (!out.reserve(static_cast<size_t>(room))) return -1;
+  CK_ULONG capacity = static_cast<CK_ULONG>(room);
   // No room at all: ask the module for the length it needs.
   CK_BYTE* result = sizing == kOutputArray || capacity != 0 ? out.data() : nullptr;
   trace("(session= %li)\n", session);
   if (failed(env, run(functionList(list), session, in.data(), J2CK_INT(length), result, &capacity)))
     return -1;
+  if (result != nullptr) out.copyOut(output, produced(capacity, room));
   return CK2J_INT(capacity);
 }
 
@@ -620,16 +634,15 @@ bool templateArraysMatch(JNIEnv* env, jintArray types, jobjectArray values, cons
 jobjectArray keyPairResult(JNIEnv* env, jobject session, CK_OBJECT_HANDLE publicKey,
                            CK_OBJECT_HANDLE privateKey) {
   trace("JNI: creating 2 jobject PKCS11Object...");
-  Constructor keyClass(env, "it/morvale/pkcs11/nat/NativePKCS11Object",
-                       "(Lit/morvale/pkcs11/nat/NativePKCS11Session;I)V");
+  Constructor keyClass(env, kNativeObjectConstructor);
   if (!keyClass.ok()) return nullptr;
   Local<jobject> publicObject(env, keyClass.make(session, CK2J_INT(publicKey)));
   if (publicObject.get() == nullptr) return nullptr;
   Local<jobject> privateObject(env, keyClass.make(session, CK2J_INT(privateKey)));
   if (privateObject.get() == nullptr) return nullptr;
-  Local<jclass> objectClass(env, env->FindClass("java/lang/Object"));
-  if (env->ExceptionCheck() || objectClass.get() == nullptr) return nullptr;
-  Local<jobjectArray> pair(env, env->NewObjectArray(2, objectClass.get(), nullptr));
+  jclass objectClass = knownClass(env, quillon::kObjectClass);
+  if (objectClass == nullptr) return nullptr;
+  Local<jobjectArray> pair(env, env->NewObjectArray(2, objectClass, nullptr));
   if (env->ExceptionCheck() || pair.get() == nullptr) return nullptr;
   env->SetObjectArrayElement(pair.get(), 0, publicObject.get());
   if (env->ExceptionCheck()) return nullptr;
@@ -703,27 +716,27 @@ JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_wrapKey(
     jbyteArray output) {
   trace("JNI: start PKCS11Session.wrapKey... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return -1;
+  if (!readHandle(env, readSessionID, self, &session)) return -1;
   traceLine("JNI: session OK");
   CK_OBJECT_HANDLE keyHandle;
-  if (!readHandle(env, getObjectID, key, &keyHandle)) return -1;
+  if (!readHandle(env, readObjectID, key, &keyHandle)) return -1;
   traceLine("JNI: key OK");
   CK_OBJECT_HANDLE wrappingHandle;
-  if (!readHandle(env, getObjectID, wrappingKey, &wrappingHandle)) return -1;
+  if (!readHandle(env, readObjectID, wrappingKey, &wrappingHandle)) return -1;
   traceLine("JNI: wrappingKey OK");
   CK_MECHANISM mechanism = bareMechanism(type);
   traceLine("JNI: mechanism OK");
-  CK_RV rv;
-  CK_ULONG capacity;
-  {
-    PinnedBytes out(env, output);
-    if (!required(env, out)) return -1;
-    capacity = out.length();
-    trace("(session= %li)\n", session);
-    rv = wrapKey(functionList(list), session, &mechanism, wrappingHandle, keyHandle, out.data(),
-                 &capacity);
-    traceLine("JNI: wrapOK OK");
-  }
+  if (!nonNull(env, output)) return -1;
+  jsize room = env->GetArrayLength(output);
+  ByteCopy out(env);
+  if (!out.reserve(static_cast<size_t>(room))) return -1;
+  CK_ULONG capacity = static_cast<CK_ULONG>(room);
+  trace("(session= %li)\n", session);
+  CK_RV rv = wrapKey(functionList(list), session, &mechanism, wrappingHandle, keyHandle, out.data(),
+                     &capacity);
+  traceLine("JNI: wrapOK OK");
+  // Only a wrapped key reaches the Java array.
+  if (rv == CKR_OK) out.copyOut(output, produced(capacity, room));
   traceLine("JNI: release OK");
   if (failed(env, rv)) return -1;
   return CK2J_INT(capacity);
@@ -734,14 +747,16 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_unwrapK
     jbyteArray wrappedKey, jint, jint length, jintArray types, jobjectArray values) {
   trace("JNI: start PKCS11Session.unwrapKey... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
   CK_OBJECT_HANDLE unwrappingHandle;
-  if (!readHandle(env, getObjectID, unwrappingKey, &unwrappingHandle)) return nullptr;
+  if (!readHandle(env, readObjectID, unwrappingKey, &unwrappingHandle)) return nullptr;
   CK_MECHANISM mechanism = bareMechanism(type);
   Template attributes(env);
   if (!attributes.build(types, values, "Different array length", kMemoryMessage)) return nullptr;
-  PinnedBytes wrapped(env, wrappedKey);
-  if (!required(env, wrapped) || !lengthWithin(env, length, wrapped.length())) return nullptr;
+  if (!nonNull(env, wrappedKey) || !lengthWithin(env, length, env->GetArrayLength(wrappedKey)))
+    return nullptr;
+  ByteCopy wrapped(env);
+  if (!wrapped.copyIn(wrappedKey, length)) return nullptr;
   trace("(session= %li)\n", session);
   CK_OBJECT_HANDLE key;
   if (failed(env,
@@ -759,7 +774,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_generat
     jobjectArray values) {
   traceLine("JNI: start PKCS11Session.genKey...");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
   traceLine("JNI: session OK");
   CK_MECHANISM mechanism = bareMechanism(type);
   traceLine("JNI: mechanism OK");
@@ -784,7 +799,7 @@ JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_ge
   static const char kPrivateMismatch[] = "Different array length for PrivateKey";
   trace("JNI: start PKCS11Session.genKeyPair... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
   CK_MECHANISM mechanism = bareMechanism(type);
   trace("(session= %li)\n", session);
   if (!templateArraysMatch(env, publicTypes, publicValues, kPublicMismatch) ||
@@ -812,7 +827,7 @@ JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_ge
 JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_generateKeyPairOB(
     JNIEnv* env, jobject self, jlong list, jint type, jboolean identity) {
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, getSessionID, self, &session)) return nullptr;
+  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
   trace("JNI: start PKCS11Session.genKeyPair... ");
   CK_MECHANISM mechanism = bareMechanism(type);
   trace("(session= %li)\n", session);

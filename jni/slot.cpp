@@ -8,21 +8,10 @@
 
 using namespace quillon;
 
-static const char kSlotInfoClass[] = "it/morvale/pkcs11/PKCS11SlotInfo";
-static const char kSlotInfoConstructor[] = "(Ljava/lang/String;Ljava/lang/String;III)V";
-static const char kTokenInfoClass[] = "it/morvale/pkcs11/PKCS11TokenInfo";
-static const char kTokenInfoConstructor[] =
-    "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
-    "IIIIIIIIIIIIILjava/lang/String;)V";
-static const char kMechanismInfoClass[] = "it/morvale/pkcs11/PKCS11MechanismInfo";
-static const char kMechanismInfoConstructor[] = "(III)V";
-static const char kSessionClass[] = "it/morvale/pkcs11/nat/NativePKCS11Session";
-static const char kSessionConstructor[] = "(Lit/morvale/pkcs11/nat/NativePKCS11Slot;I)V";
-
 // Reads the slot of `self` and traces it; false with an exception pending
 // when the slot cannot be read.
 static bool readSlot(JNIEnv* env, jobject self, CK_SLOT_ID* slot) {
-  if (!readHandle(env, getSlotID, self, slot)) return false;
+  if (!readHandle(env, readSlotID, self, slot)) return false;
   trace("(slot= %li)\n", *slot);
   return true;
 }
@@ -37,7 +26,7 @@ static jobject tokenInfo(JNIEnv* env, jobject self, jlong list, bool serialOnly)
   CK_TOKEN_INFO info;
   if (failed(env, getTokenInfo(functionList(list), slot, &info))) return nullptr;
   trace("JNI: creating jobject PKCS11TokenInfo...");
-  Constructor tokenClass(env, kTokenInfoClass, kTokenInfoConstructor);
+  Constructor tokenClass(env, kTokenInfoConstructor);
   if (!tokenClass.ok()) return nullptr;
   if (serialOnly) return CK2J_STR(env, info.serialNumber, 16);
   Local<jstring> label(env, CK2J_STR(env, info.label, 32));
@@ -106,7 +95,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_getInfo(JN
   CK_SLOT_INFO info;
   if (failed(env, getSlotInfo(functionList(list), slot, &info))) return nullptr;
   trace("JNI: creating jobject PKCS11SlotInfo...");
-  Constructor slotInfoClass(env, kSlotInfoClass, kSlotInfoConstructor);
+  Constructor slotInfoClass(env, kSlotInfoConstructor);
   if (!slotInfoClass.ok()) return nullptr;
   Local<jstring> description(env, CK2J_STR(env, info.slotDescription, 64));
   Local<jstring> manufacturer(env, CK2J_STR(env, info.manufacturerID, 32));
@@ -163,13 +152,13 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_getMechani
                                                                                        jint type) {
   trace("JNI: start PKCS11Slot.getMechanismInfo... ");
   CK_SLOT_ID slot;
-  if (!readHandle(env, getSlotID, self, &slot)) return nullptr;
+  if (!readHandle(env, readSlotID, self, &slot)) return nullptr;
   CK_MECHANISM_TYPE mechanism = J2CK_TYPE(type);
   trace("(slot= %li) (mach=%li)\n", slot, mechanism);
   CK_MECHANISM_INFO info;
   if (failed(env, getMechanismInfo(functionList(list), slot, mechanism, &info))) return nullptr;
   trace("JNI: creating jobject PKCS11MechanismInfo...");
-  Constructor mechanismClass(env, kMechanismInfoClass, kMechanismInfoConstructor);
+  Constructor mechanismClass(env, kMechanismInfoConstructor);
   if (!mechanismClass.ok()) return nullptr;
   jobject result = mechanismClass.make(CK2J_INT(info.ulMinKeySize), CK2J_INT(info.ulMaxKeySize),
                                        CK2J_FLAGS(info.flags));
@@ -188,7 +177,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_initToken(
   Utf8 labelText(env, label);
   if (!required(env, labelText, "Internal error: utf_label == NULL")) return;
   CK_SLOT_ID slot;
-  if (!readHandle(env, getSlotID, self, &slot)) return;
+  if (!readHandle(env, readSlotID, self, &slot)) return;
   // The PUK length counts the bytes of its UTF-8 text, as for every PIN.
   CK_ULONG pukLength = static_cast<CK_ULONG>(strlen(pukText.get()));
   failed(env, InitToken(functionList(list), slot, pukText.get(), pukLength, labelText.get()));
@@ -205,7 +194,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_openSessio
   if (failed(env, openSession(functionList(list), slot, J2CK_FLAGS(flags), &session)))
     return nullptr;
   trace("JNI: creating jobject NativePKCS11Session...");
-  Constructor sessionClass(env, kSessionClass, kSessionConstructor);
+  Constructor sessionClass(env, kSessionConstructor);
   if (!sessionClass.ok()) return nullptr;
   jobject result = sessionClass.make(self, CK2J_SESSION(session));
   if (result != nullptr) traceLine("OK");
@@ -225,7 +214,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_setPinRules(J
                                                                                jobject self,
                                                                                jlong module) {
   CK_SLOT_ID slot;
-  if (!readHandle(env, getSlotID, self, &slot)) return;
+  if (!readHandle(env, readSlotID, self, &slot)) return;
   CK_BYTE block[152];
   pinRules(block);
   // What the vendor function writes back into the length is not used.
@@ -236,7 +225,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_setPinRules(J
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_control(
     JNIEnv* env, jobject self, jlong module, jint command, jbyteArray data, jlong length) {
   CK_SLOT_ID slot;
-  if (!readHandle(env, getSlotID, self, &slot)) return;
+  if (!readHandle(env, readSlotID, self, &slot)) return;
   PinnedBytes bytes(env, data);
   if (!controlBuffer(env, bytes, length)) return;
   // The length the vendor function writes back is dropped; the buffer is

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "lookup.h"
 #include "runtime.h"
 
 namespace {
@@ -42,9 +43,15 @@ size_t sequenceLength(const CK_BYTE* s) {
 
 namespace quillon {
 
+// Texts up to this many bytes are rewritten on the stack, longer ones on the
+// heap.
+const size_t kShortText = 256;
+
 jstring newJavaString(JNIEnv* env, const CK_BYTE* text) {
   size_t length = strlen(reinterpret_cast<const char*>(text));
-  char* utf = static_cast<char*>(malloc(3 * length + 1));
+  // Every byte becomes at most three.
+  char shortUtf[3 * kShortText + 1];
+  char* utf = length <= kShortText ? shortUtf : static_cast<char*>(malloc(3 * length + 1));
   if (utf == nullptr) {
     if (!env->ExceptionCheck()) throwExc(env, "Internal error: Out of memory");
     return nullptr;
@@ -69,7 +76,7 @@ jstring newJavaString(JNIEnv* env, const CK_BYTE* text) {
   }
   utf[out] = '\0';
   jstring result = env->NewStringUTF(utf);
-  free(utf);
+  if (utf != shortUtf) free(utf);
   if (env->ExceptionCheck()) return nullptr;
   return result;
 }
@@ -106,14 +113,17 @@ jstring CK2J_STR(JNIEnv* env, const CK_UTF8CHAR* field, int width) {
   // the copy. The VM reads it as modified UTF-8, so an embedded NUL ends it.
   // With an exception pending (an earlier conversion of the same call
   // failed) the VM may not be asked for anything more.
-  char* text =
-      env->ExceptionCheck() ? nullptr : static_cast<char*>(malloc(static_cast<size_t>(width) + 1));
+  char shortText[quillon::kShortText + 1];
+  size_t size = static_cast<size_t>(width);
+  char* text = env->ExceptionCheck()         ? nullptr
+               : size <= quillon::kShortText ? shortText
+                                             : static_cast<char*>(malloc(size + 1));
   jstring result = nullptr;
   if (text != nullptr) {
-    memcpy(text, field, static_cast<size_t>(width));
+    memcpy(text, field, size);
     text[width] = '\0';
     result = quillon::newJavaString(env, reinterpret_cast<const CK_BYTE*>(text));
-    free(text);
+    if (text != shortText) free(text);
   }
   if (result == nullptr) printf("JNI:##########ERROR CK2J_STR################\n");
   return result;
@@ -138,54 +148,69 @@ CK_ULONG J2CK_TYPE(jint value) {
 
 }  // extern "C"
 
-static const char kSessionClassSig[] = "Lit/morvale/pkcs11/nat/NativePKCS11Session;";
-
 // Reports a handle that cannot be read. A lookup that failed in the VM has
 // its own exception pending already; that one is what Java sees.
-static CK_ULONG unreadable(JNIEnv* env) {
+static bool unreadable(JNIEnv* env) {
   if (!env->ExceptionCheck()) throwExc(env, "Internal error (Null parameter)");
-  return 0;
+  return false;
 }
 
-// Reads the int field `name` of `object` and widens it without sign.
-static CK_ULONG readIntField(JNIEnv* env, jobject object, const char* name) {
+// Reads the int field of `object` and widens it without sign.
+static bool readIntField(JNIEnv* env, jobject object, quillon::KnownField which, CK_ULONG* handle) {
   if (object == nullptr) return unreadable(env);
-  jclass cls = env->GetObjectClass(object);
-  if (cls == nullptr) return unreadable(env);
-  jfieldID field = env->GetFieldID(cls, name, "I");
-  bool missing = env->ExceptionCheck() || field == nullptr;
-  env->DeleteLocalRef(cls);
-  if (missing) return unreadable(env);
-  return J2CK_HANDLE(env->GetIntField(object, field));
+  jfieldID field = quillon::knownField(env, which, object);
+  if (field == nullptr) return unreadable(env);
+  *handle = J2CK_HANDLE(env->GetIntField(object, field));
+  return true;
 }
+
+namespace quillon {
+
+bool readSlotID(JNIEnv* env, jobject slot, CK_SLOT_ID* handle) {
+  return readIntField(env, slot, kSlotIDField, handle);
+}
+
+bool readSessionID(JNIEnv* env, jobject session, CK_SESSION_HANDLE* handle) {
+  return readIntField(env, session, kSessionIDField, handle);
+}
+
+bool readObjectID(JNIEnv* env, jobject object, CK_OBJECT_HANDLE* handle) {
+  return readIntField(env, object, kObjectIDField, handle);
+}
+
+bool readObjSessionID(JNIEnv* env, jobject object, CK_SESSION_HANDLE* handle) {
+  if (object == nullptr) return unreadable(env);
+  jfieldID field = knownField(env, kObjectSessionField, object);
+  if (field == nullptr) return unreadable(env);
+  jobject session = env->GetObjectField(object, field);
+  if (session == nullptr) return unreadable(env);
+  bool read = readSessionID(env, session, handle);
+  env->DeleteLocalRef(session);
+  return read;
+}
+
+}  // namespace quillon
 
 extern "C" {
 
 CK_SLOT_ID getSlotID(JNIEnv* env, jobject slot) {
-  return readIntField(env, slot, "slotID");
+  CK_SLOT_ID handle = 0;
+  return quillon::readSlotID(env, slot, &handle) ? handle : 0;
 }
 
 CK_SESSION_HANDLE getSessionID(JNIEnv* env, jobject session) {
-  return readIntField(env, session, "sessionID");
+  CK_SESSION_HANDLE handle = 0;
+  return quillon::readSessionID(env, session, &handle) ? handle : 0;
 }
 
 CK_OBJECT_HANDLE getObjectID(JNIEnv* env, jobject object) {
-  return readIntField(env, object, "objectID");
+  CK_OBJECT_HANDLE handle = 0;
+  return quillon::readObjectID(env, object, &handle) ? handle : 0;
 }
 
 CK_SESSION_HANDLE getObjSessionID(JNIEnv* env, jobject object) {
-  if (object == nullptr) return unreadable(env);
-  jclass cls = env->GetObjectClass(object);
-  if (cls == nullptr) return unreadable(env);
-  jfieldID field = env->GetFieldID(cls, "session", kSessionClassSig);
-  bool missing = env->ExceptionCheck() || field == nullptr;
-  env->DeleteLocalRef(cls);
-  if (missing) return unreadable(env);
-  jobject session = env->GetObjectField(object, field);
-  if (session == nullptr) return unreadable(env);
-  CK_SESSION_HANDLE handle = getSessionID(env, session);
-  env->DeleteLocalRef(session);
-  return handle;
+  CK_SESSION_HANDLE handle = 0;
+  return quillon::readObjSessionID(env, object, &handle) ? handle : 0;
 }
 
 }  // extern "C"

@@ -37,9 +37,9 @@ namespace {
 
 // The value classes that convert, in the order they are tested.
 enum Kind { kString, kBytes, kInteger, kBoolean, kBigInteger, kDate, kKinds };
-const char* const kClassNames[kKinds] = {"java/lang/String",     "[B",
-                                         "java/lang/Integer",    "java/lang/Boolean",
-                                         "java/math/BigInteger", "java/util/Date"};
+const quillon::KnownClass kValueClasses[kKinds] = {
+    quillon::kStringClass,  quillon::kByteArrayClass,  quillon::kIntegerClass,
+    quillon::kBooleanClass, quillon::kBigIntegerClass, quillon::kDateClass};
 
 // Stores `block` of `length` bytes as the value of `attr`.
 int setValue(CK_ATTRIBUTE* attr, void* block, CK_ULONG length) {
@@ -88,13 +88,8 @@ int bytesValue(JNIEnv* env, jbyteArray array, CK_ATTRIBUTE* attr, bool skipLeadi
   return setValue(attr, block, static_cast<CK_ULONG>(length));
 }
 
-jmethodID method(JNIEnv* env, jclass cls, const char* name, const char* signature) {
-  jmethodID id = env->GetMethodID(cls, name, signature);
-  return env->ExceptionCheck() ? nullptr : id;
-}
-
 int integerValue(JNIEnv* env, jclass cls, jobject value, CK_ATTRIBUTE* attr) {
-  jmethodID intValue = method(env, cls, "intValue", "()I");
+  jmethodID intValue = quillon::knownMethod(env, quillon::kIntValue, cls);
   if (intValue == nullptr) return 0;
   jint number = env->CallIntMethod(value, intValue);
   if (env->ExceptionCheck()) return 0;
@@ -105,7 +100,7 @@ int integerValue(JNIEnv* env, jclass cls, jobject value, CK_ATTRIBUTE* attr) {
 }
 
 int booleanValue(JNIEnv* env, jclass cls, jobject value, CK_ATTRIBUTE* attr) {
-  jmethodID booleanValue = method(env, cls, "booleanValue", "()Z");
+  jmethodID booleanValue = quillon::knownMethod(env, quillon::kBooleanValue, cls);
   if (booleanValue == nullptr) return 0;
   jboolean flag = env->CallBooleanMethod(value, booleanValue);
   if (env->ExceptionCheck()) return 0;
@@ -116,7 +111,7 @@ int booleanValue(JNIEnv* env, jclass cls, jobject value, CK_ATTRIBUTE* attr) {
 }
 
 int bigIntegerValue(JNIEnv* env, jclass cls, jobject value, CK_ATTRIBUTE* attr) {
-  jmethodID toByteArray = method(env, cls, "toByteArray", "()[B");
+  jmethodID toByteArray = quillon::knownMethod(env, quillon::kToByteArray, cls);
   if (toByteArray == nullptr) return 0;
   Local<jbyteArray> bytes(env, static_cast<jbyteArray>(env->CallObjectMethod(value, toByteArray)));
   if (env->ExceptionCheck() || bytes.get() == nullptr) return 0;
@@ -125,14 +120,13 @@ int bigIntegerValue(JNIEnv* env, jclass cls, jobject value, CK_ATTRIBUTE* attr) 
 
 // The date as the eight digits yyyyMMdd of the VM's default time zone.
 int dateValue(JNIEnv* env, jobject value, CK_ATTRIBUTE* attr) {
-  quillon::Constructor formatClass(env, "java/text/SimpleDateFormat", "(Ljava/lang/String;)V");
+  quillon::Constructor formatClass(env, quillon::kDateFormatConstructor);
   if (!formatClass.ok()) return 0;
   Local<jstring> pattern(env, env->NewStringUTF("yyyyMMdd"));
   if (env->ExceptionCheck() || pattern.get() == nullptr) return 0;
   Local<jobject> formatter(env, formatClass.make(pattern.get()));
   if (formatter.get() == nullptr) return 0;
-  jmethodID format =
-      method(env, formatClass.javaClass(), "format", "(Ljava/util/Date;)Ljava/lang/String;");
+  jmethodID format = quillon::knownMethod(env, quillon::kFormat, formatClass.javaClass());
   if (format == nullptr) return 0;
   Local<jstring> text(env,
                       static_cast<jstring>(env->CallObjectMethod(formatter.get(), format, value)));
@@ -148,20 +142,20 @@ extern "C" int J2CK_ATTR(JNIEnv* env, jint type, jobject value, CK_ATTRIBUTE* at
   attr->ulValueLen = 0;
   if (value == nullptr) return 0;
   for (int kind = 0; kind < kKinds; ++kind) {
-    Local<jclass> cls(env, env->FindClass(kClassNames[kind]));
-    if (env->ExceptionCheck() || cls.get() == nullptr) return 0;
-    if (!env->IsInstanceOf(value, cls.get())) continue;
+    jclass cls = quillon::knownClass(env, kValueClasses[kind]);
+    if (cls == nullptr) return 0;
+    if (!env->IsInstanceOf(value, cls)) continue;
     switch (kind) {
       case kString:
         return stringValue(env, static_cast<jstring>(value), attr);
       case kBytes:
         return bytesValue(env, static_cast<jbyteArray>(value), attr, false);
       case kInteger:
-        return integerValue(env, cls.get(), value, attr);
+        return integerValue(env, cls, value, attr);
       case kBoolean:
-        return booleanValue(env, cls.get(), value, attr);
+        return booleanValue(env, cls, value, attr);
       case kBigInteger:
-        return bigIntegerValue(env, cls.get(), value, attr);
+        return bigIntegerValue(env, cls, value, attr);
       default:
         return dateValue(env, value, attr);
     }

@@ -15,13 +15,7 @@ namespace quillon {
 
 static const char kLogPath[] = "/var/tmp/jpkcs110.log";
 
-// Any Java thread may trace while another loads a module and switches
-// tracing on: the flag is read and set atomically. Relaxed order is enough,
-// since nothing else is published through it.
-static bool tracing() {
-  return __atomic_load_n(&debug, __ATOMIC_RELAXED) != 0;
-}
-
+#if !(defined(__GNUC__) && !defined(__clang__))
 void trace(const char* format, ...) {
   if (!tracing()) return;
   va_list args;
@@ -29,10 +23,7 @@ void trace(const char* format, ...) {
   vprintf(format, args);
   va_end(args);
 }
-
-void traceLine(const char* text) {
-  if (tracing()) puts(text);
-}
+#endif
 
 void say(const char* format, ...) {
   va_list args;

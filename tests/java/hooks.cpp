@@ -1,9 +1,9 @@
 // Test-only JNI hooks: let the Java suite reach bridge functions that no
 // entry point exposes directly (the throw functions with any code) and the
 // process state around the trace log (flushing standard output, changing the
-// environment variable that switches tracing on), and objects made straight
-// through a module's function list, for suites that need objects without
-// going through the session entry points.
+// environment variable that switches tracing on), and keep a library mapped
+// after the Java VM unloads it.
+#include <dlfcn.h>
 #include <jni.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -36,5 +36,16 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_setTraceVariable(J
 
 JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_debugFlag(JNIEnv*, jclass) {
   return debug;
+}
+
+// Opens a shared library once more and never closes it: when the Java VM
+// unloads it, it stays mapped, with its globals as they were.
+JNIEXPORT jboolean JNICALL Java_it_morvale_pkcs11_nat_BridgeHooks_holdLibrary(JNIEnv* env, jclass,
+                                                                              jstring path) {
+  const char* file = env->GetStringUTFChars(path, nullptr);
+  if (file == nullptr) return JNI_FALSE;
+  void* library = dlopen(file, RTLD_NOW);
+  env->ReleaseStringUTFChars(path, file);
+  return library != nullptr ? JNI_TRUE : JNI_FALSE;
 }
 }

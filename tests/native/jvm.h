@@ -1,6 +1,10 @@
 // A fake Java VM prepared for the bridge: every native call is bracketed so
 // that what the bridge acquired and did not release, and any JNI misuse, fails
-// the test.
+// the test. The bridge remembers the classes and members it looks up; it is
+// made to forget them (through its JNI_OnUnload) whenever the test changes
+// what a lookup answers, so that an injected failure or a redefined class is
+// seen exactly as before, and at the end of the test, when no global
+// reference may be left.
 #ifndef QUILLON_TESTS_JVM_H
 #define QUILLON_TESTS_JVM_H
 
@@ -25,6 +29,18 @@ jobject toObject(T value) {
 
 class Jvm : public ::testing::Test {
  protected:
+  Jvm() {
+    vm.whenLookupsChange([this] { forgetLookups(); });
+  }
+  ~Jvm() override {
+    forgetLookups();
+    EXPECT_EQ(0, vm.liveGlobals()) << "global references left behind";
+  }
+  void forgetLookups() {
+    fakejni::CallSummary summary = vm.unloadLibrary(JNI_OnUnload);
+    EXPECT_TRUE(summary.clean()) << summary;
+  }
+
   // Runs one native call and checks what it left behind: nothing pinned,
   // no local reference beyond the result, no misuse, at most one exception.
   template <typename F>

@@ -92,6 +92,31 @@ TEST_F(Runtime, HandleReadersWidenWithoutSign) {
   EXPECT_EQ(9u, call([&] { return getSlotID(env, sub); }));
 }
 
+TEST_F(Runtime, RememberedFieldIDsServeOnlyInstancesOfTheirClass) {
+  // A class beside NativePKCS11Slot with a field of the same name and type
+  // at another place, and a subclass of it.
+  vm.defineClass("test/Elsewhere", {{"padding", "I"}, {"slotID", "I"}}, {});
+  vm.defineClass("test/SubSlot", {}, {}, "it/morvale/pkcs11/nat/NativePKCS11Slot");
+  jobject slot = vm.newObject("it/morvale/pkcs11/nat/NativePKCS11Slot");
+  vm.setIntField(slot, "slotID", 3);
+  jobject sub = vm.newObject("test/SubSlot");
+  vm.setIntField(sub, "slotID", 9);
+  jobject elsewhere = vm.newObject("test/Elsewhere");
+  vm.setIntField(elsewhere, "slotID", 4);
+
+  EXPECT_EQ(3u, call([&] { return getSlotID(env, slot); }));
+  int lookups = vm.calls("GetFieldID");
+  EXPECT_EQ(3u, call([&] { return getSlotID(env, slot); }));
+  EXPECT_EQ(9u, call([&] { return getSlotID(env, sub); }));
+  EXPECT_EQ(lookups, vm.calls("GetFieldID"))
+      << "the ID is remembered for the class and its subclasses";
+  // The object of another class gets the field of its own class (with the
+  // remembered ID the fake VM would report a field used on the wrong class).
+  EXPECT_EQ(4u, call([&] { return getSlotID(env, elsewhere); }));
+  EXPECT_EQ(3u, call([&] { return getSlotID(env, slot); }));
+  expectNothingPending();
+}
+
 TEST_F(Runtime, UnreadableHandlesAreReported) {
   jobject object = vm.newObject("it/morvale/pkcs11/nat/NativePKCS11Object");
   EXPECT_EQ(0u, call([&] { return getObjSessionID(env, object); })) << "null session";

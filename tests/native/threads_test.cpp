@@ -24,6 +24,29 @@
 
 namespace {
 
+// Every thread waits here after each round; the last to arrive runs
+// `between` while the others wait, then all go on together.
+class Barrier {
+ public:
+  explicit Barrier(int n) : n_(n) {}
+  template <typename F>
+  void wait(F between) {
+    int phase = phase_.load();
+    if (arrived_.fetch_add(1) + 1 == n_) {
+      between();
+      arrived_.store(0);
+      phase_.fetch_add(1);
+    } else {
+      while (phase_.load() == phase) std::this_thread::yield();
+    }
+  }
+
+ private:
+  const int n_;
+  std::atomic<int> arrived_{0};
+  std::atomic<int> phase_{0};
+};
+
 const int kThreads = 8;
 const int kRounds = 40;
 const std::string kNat = "it/morvale/pkcs11/nat/";
@@ -39,15 +62,12 @@ struct Worker {
   std::vector<std::string> errors;
   int rounds = 0;  // completed
 
-  // Threads ready to start, so that all make their first calls together
-  // (what the bridge does once, on its first calls, races then if at all),
-  // and threads that have done their first round: tracing switches on once
-  // all have, so that it does while they are at work.
-  std::atomic<int>* ready;
-  std::atomic<int>* started;
+  // Where the threads meet before each round, so that all make their first
+  // calls of a round together.
+  Barrier* barrier;
 
-  Worker(fakejni::Vm& v, jlong m, jlong l, int i, std::atomic<int>* r, std::atomic<int>* s)
-      : vm(v), module(m), list(l), index(i), ready(r), started(s) {}
+  Worker(fakejni::Vm& v, jlong m, jlong l, int i, Barrier* b)
+      : vm(v), module(m), list(l), index(i), barrier(b) {}
 
   void fail(const std::string& what) { errors.push_back(what); }
 
@@ -90,28 +110,30 @@ struct Worker {
     jobject p11 = vm.newObject(kNat + "NativePKCS11");
     jobject slot = vm.newObject(kNat + "NativePKCS11Slot");
     vm.setIntField(slot, "slotID", 0);
-    ready->fetch_add(1);
-    while (ready->load() < kThreads) std::this_thread::yield();
+    barrier->wait([] {});
     jobject session = call("openSession", [&] {
       return Java_it_morvale_pkcs11_nat_NativePKCS11Slot_openSession(env, slot, list, 0x6);
     });
     expectNothingThrown("openSession");
-    if (session == nullptr) return;
     for (int round = 0; round < kRounds; ++round) {
-      work(p11, slot, session, round);
-      if (round == 0) started->fetch_add(1);
-      // Every load with PKCS11_ZOR_DEBUG set switches tracing on again.
-      if (index == 0) switchTracingOn(p11, modulePath);
+      // Before each round the bridge forgets what it looked up, as when its
+      // class loader goes, so that the lookups it remembers are made anew
+      // in all threads at once (a race there shows then, if ever).
+      barrier->wait([this] { vm.unloadLibrary(JNI_OnUnload); });
+      // Every load with PKCS11_ZOR_DEBUG set switches tracing on again,
+      // here while the other threads are at work.
+      if (index == 0 && round > 0) switchTracingOn(p11, modulePath);
+      if (session != nullptr) work(p11, slot, session, round);
     }
+    if (session == nullptr) return;
     callVoid("close",
              [&] { Java_it_morvale_pkcs11_nat_NativePKCS11Session_close(env, session, list); });
     expectNothingThrown("close");
   }
 
-  // Loads the module again with PKCS11_ZOR_DEBUG set, once every thread is
-  // at work, so that the trace switch runs while the others trace.
+  // Loads the module again with PKCS11_ZOR_DEBUG set, so that the trace
+  // switch runs while the others trace.
   void switchTracingOn(jobject p11, const char* modulePath) {
-    while (started->load() < kThreads) std::this_thread::yield();
     jstring path = vm.newString(modulePath);
     call("loadPKCS11Library",
          [&] { return Java_it_morvale_pkcs11_nat_NativePKCS11_loadPKCS11Library(env, p11, path); });
@@ -241,10 +263,9 @@ TEST(Threads, EightThreadsWithTheirOwnSessionsWhileTracingSwitchesOn) {
   fflush(stdout);
   int savedStdout = dup(STDOUT_FILENO);
   setenv("PKCS11_ZOR_DEBUG", "", 1);
-  std::atomic<int> ready(0);
-  std::atomic<int> started(0);
   std::vector<Worker> workers;
-  for (int i = 0; i < kThreads; ++i) workers.emplace_back(vm, module, list, i, &ready, &started);
+  Barrier barrier(kThreads);
+  for (int i = 0; i < kThreads; ++i) workers.emplace_back(vm, module, list, i, &barrier);
   std::vector<std::thread> threads;
   for (Worker& w : workers) threads.emplace_back([&w] { w.run(QREC_MODULE); });
   for (std::thread& t : threads) t.join();
@@ -258,6 +279,8 @@ TEST(Threads, EightThreadsWithTheirOwnSessionsWhileTracingSwitchesOn) {
     EXPECT_EQ(kRounds, w.rounds) << "thread " << w.index;
   }
   EXPECT_TRUE(vm.violations().empty()) << vm.violations().size() << " violations";
+  EXPECT_TRUE(vm.unloadLibrary(JNI_OnUnload).clean());
+  EXPECT_EQ(0, vm.liveGlobals()) << "global references left behind";
   vm.beginCall();
   EXPECT_EQ(0L, Java_it_morvale_pkcs11_nat_NativePKCS11_libFinalize(env, p11, module, list));
   vm.endCall();

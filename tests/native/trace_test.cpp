@@ -225,6 +225,17 @@ int main() {
            Java_it_morvale_pkcs11_nat_NativePKCS11_libFinalize(env, self, module, list);
          }));
 
+  // Unloading the bridge leaves nothing behind and writes nothing.
+  fflush(stdout);
+  long unloadStart = logSize();
+  fakejni::CallSummary unloaded = vm.unloadLibrary(JNI_OnUnload);
+  if (!unloaded.clean() || vm.liveGlobals() != 0) {
+    ++failures;
+    fprintf(stderr, "FAIL unload: %d global references left\n", vm.liveGlobals());
+  }
+  fflush(stdout);
+  expect("unload", "", readLog(unloadStart));
+
   std::string whole = readLog(runStart);
   if (whole.find('\r') != std::string::npos) {
     ++failures;

@@ -269,6 +269,8 @@ const std::map<std::string, std::string>& failureExceptions() {
       {"GetObjectField", ""},
       {"GetObjectArrayElement", ""},
       {"NewLocalRef", ""},
+      {"NewGlobalRef", "java/lang/OutOfMemoryError"},
+      {"NewWeakGlobalRef", "java/lang/OutOfMemoryError"},
       {"Throw", ""},
   };
   return table;
@@ -310,6 +312,7 @@ struct Ref {
   bool live;
   unsigned long long call;
   size_t frame;
+  char global = 0;  // 'G' a global reference, 'W' a weak global one, 0 neither
 };
 
 struct Obj {
@@ -382,12 +385,20 @@ struct ThreadState {
   size_t violationsAtCallStart = 0;
 };
 
+struct VmHolder {
+  JavaVM vm;
+  Vm::Impl* impl;
+};
+
 }  // namespace
 
 struct Vm::Impl {
   Vm& vm;
   JNINativeInterface_ table;
   JNINativeInterface_ plainTable;  // the functions themselves, without the lock
+  JNIInvokeInterface_ invokeTable;
+  VmHolder vmHolder;
+  std::function<void()> lookupsChanged;
 
   std::map<std::string, std::unique_ptr<Class>> classes;
   std::vector<std::unique_ptr<Field>> retiredFields;  // from redefined classes
@@ -418,7 +429,9 @@ struct Vm::Impl {
   ThreadState* active = nullptr;  // whose state the fields above hold
   unsigned long long lastSerial = 0;
 
-  explicit Impl(Vm& owner) : vm(owner), table(), plainTable() {
+  explicit Impl(Vm& owner) : vm(owner), table(), plainTable(), invokeTable(), vmHolder() {
+    vmHolder.vm.functions = &invokeTable;
+    vmHolder.impl = this;
     frames.push_back(Frame{kLocalCapacity, 0, {}});
     active = threadOf(std::this_thread::get_id());
     installTable();
@@ -739,6 +752,26 @@ struct Vm::Impl {
     return reinterpret_cast<jobject>(o->testRef);
   }
 
+  static std::string globalKind(const Ref* r) {
+    return r->global == 'W' ? "weak global" : "global";
+  }
+
+  // A new global ('G') or weak global ('W') reference; it lives until
+  // deleted, across native calls.
+  jobject global(Obj* o, char kind) {
+    if (o == nullptr) return nullptr;
+    refs.push_back(Ref{o, false, true, 0, 0, kind});
+    Ref* r = &refs.back();
+    knownRefs.insert(r);
+    return reinterpret_cast<jobject>(r);
+  }
+
+  int liveGlobals() const {
+    int n = 0;
+    for (const Ref& r : refs) n += r.global != 0 && r.live ? 1 : 0;
+    return n;
+  }
+
   void kill(Ref* r) {
     if (!r->live) return;
     r->live = false;
@@ -767,6 +800,9 @@ struct Vm::Impl {
       } else if (!r->live) {
         violate(fn, role + " is a deleted local reference");
       }
+    } else if (r->global != 0 && !r->live) {
+      violate(fn, role + " is a deleted " + globalKind(r) + " reference");
+      return nullptr;
     }
     return r->obj;
   }
@@ -1278,6 +1314,10 @@ void JNICALL DeleteLocalRef(JNIEnv* env, jobject obj) {
     return;
   }
   Ref* r = reinterpret_cast<Ref*>(obj);
+  if (r->global != 0) {
+    m.violate("DeleteLocalRef", "a " + Impl::globalKind(r) + " reference is not a local one");
+    return;
+  }
   // Test references stand for the native method's own arguments and
   // results handed back by the test; deleting them is allowed and harmless.
   if (!r->local) return;
@@ -1288,6 +1328,82 @@ void JNICALL DeleteLocalRef(JNIEnv* env, jobject obj) {
   } else {
     m.kill(r);
   }
+}
+
+// NewGlobalRef and NewWeakGlobalRef.
+jobject newGlobal(Impl& m, const char* fn, jobject ref, char kind) {
+  Entry e(m, fn, Gate::Plain, true);
+  Obj* o = m.use(fn, ref, "reference");
+  if (o == nullptr) return nullptr;
+  if (m.failing(fn)) {
+    m.raiseFailure(fn, "C heap space");
+    return nullptr;
+  }
+  return m.global(o, kind);
+}
+
+// DeleteGlobalRef and DeleteWeakGlobalRef.
+void deleteGlobal(Impl& m, const char* fn, jobject ref, char kind) {
+  Entry e(m, fn, Gate::Safe, false);
+  if (ref == nullptr) return;
+  if (m.knownRefs.count(ref) == 0) {
+    m.violate(fn, "not a reference made by this VM");
+    return;
+  }
+  Ref* r = reinterpret_cast<Ref*>(ref);
+  if (r->global != kind) {
+    m.violate(fn, std::string("not a ") + (kind == 'W' ? "weak global" : "global") + " reference");
+  } else if (!r->live) {
+    m.violate(fn, Impl::globalKind(r) + " reference deleted twice");
+  } else {
+    r->live = false;
+  }
+}
+
+jobject JNICALL NewGlobalRef(JNIEnv* env, jobject ref) {
+  return newGlobal(implOf(env), "NewGlobalRef", ref, 'G');
+}
+
+void JNICALL DeleteGlobalRef(JNIEnv* env, jobject ref) {
+  deleteGlobal(implOf(env), "DeleteGlobalRef", ref, 'G');
+}
+
+jweak JNICALL NewWeakGlobalRef(JNIEnv* env, jobject ref) {
+  return newGlobal(implOf(env), "NewWeakGlobalRef", ref, 'W');
+}
+
+void JNICALL DeleteWeakGlobalRef(JNIEnv* env, jweak ref) {
+  deleteGlobal(implOf(env), "DeleteWeakGlobalRef", ref, 'W');
+}
+
+jint JNICALL GetJavaVM(JNIEnv* env, JavaVM** vm) {
+  Impl& m = implOf(env);
+  Entry e(m, "GetJavaVM", Gate::Plain, false);
+  *vm = &m.vmHolder.vm;
+  return JNI_OK;
+}
+
+// The invocation interface: only GetEnv, which hands out the one
+// environment of this VM.
+jint JNICALL InvokeGetEnv(JavaVM* vm, void** env, jint version) {
+  Impl& m = *reinterpret_cast<VmHolder*>(vm)->impl;
+  if (version < JNI_VERSION_1_1 || version > JNI_VERSION_10) {
+    *env = nullptr;
+    return JNI_EVERSION;
+  }
+  Impl::Scope scope(m);
+  *env = &m.active->holder.env;  // the calling thread's
+  return JNI_OK;
+}
+
+jint JNICALL InvokeUnexpected(JavaVM* vm) {
+  Impl::Scope scope(*reinterpret_cast<VmHolder*>(vm)->impl);
+  reinterpret_cast<VmHolder*>(vm)->impl->violate("JavaVM", "unexpected invocation function");
+  return JNI_ERR;
+}
+
+jint JNICALL InvokeAttach(JavaVM* vm, void**, void*) {
+  return InvokeUnexpected(vm);
 }
 
 jobject JNICALL NewLocalRef(JNIEnv* env, jobject ref) {
@@ -1737,9 +1853,12 @@ void JNICALL ReleaseIntArrayElements(JNIEnv* env, jintArray array, jint* elems, 
 }
 
 // Get/Set<Type>ArrayRegion: copies len elements at start between the array and buf.
+// A copy within the array cannot throw, so no exception check need follow
+// it (HotSpot's -Xcheck:jni asks for none either); a copy outside it raises,
+// and the exception it leaves pending is seen by the next call.
 void region(Impl& m, const char* fn, char kind, bool store, jobject array, jsize start, jsize len,
             void* buf) {
-  Entry e(m, fn, Gate::Plain, true);
+  Entry e(m, fn, Gate::Plain, false);
   const char want[2] = {kind, 0};
   Obj* a = useArray(m, fn, array, want);
   if (a == nullptr) return;
@@ -2079,6 +2198,18 @@ void Vm::Impl::installTable() {
   t.PopLocalFrame = PopLocalFrame;
   t.DeleteLocalRef = DeleteLocalRef;
   t.NewLocalRef = NewLocalRef;
+  t.NewGlobalRef = NewGlobalRef;
+  t.DeleteGlobalRef = DeleteGlobalRef;
+  t.NewWeakGlobalRef = NewWeakGlobalRef;
+  t.DeleteWeakGlobalRef = DeleteWeakGlobalRef;
+  t.GetJavaVM = GetJavaVM;
+
+  JNIInvokeInterface_& v = invokeTable;
+  v.DestroyJavaVM = InvokeUnexpected;
+  v.AttachCurrentThread = InvokeAttach;
+  v.DetachCurrentThread = InvokeUnexpected;
+  v.GetEnv = InvokeGetEnv;
+  v.AttachCurrentThreadAsDaemon = InvokeAttach;
   t.EnsureLocalCapacity = EnsureLocalCapacity;
   t.NewObject = NewObject;
   t.NewObjectV = NewObjectV;
@@ -2365,6 +2496,7 @@ void Vm::defineClass(const std::string& name, const std::vector<FieldDef>& field
                      const std::vector<std::string>& ctors, const std::string& superName) {
   Impl::Scope scope(*impl_);
   impl_->define(name, fields, ctors, superName);
+  lookupsChanged();
 }
 
 void Vm::defineMethod(const std::string& className, const std::string& name, const std::string& sig,
@@ -2381,6 +2513,7 @@ void Vm::defineMethod(const std::string& className, const std::string& name, con
     Value out = impl(m.vm, m.testRef(self), in);
     return Val{out.type, out.i, out.d, m.peek(out.ref)};
   });
+  lookupsChanged();
 }
 
 bool Vm::hasClass(const std::string& name) const {
@@ -2636,6 +2769,7 @@ void Vm::failNth(const std::string& fn, int n) {
     return;
   }
   impl_->rules.push_back(FailRule{fn, n, false});
+  lookupsChanged();
 }
 
 void Vm::failAll(const std::string& fn) {
@@ -2645,6 +2779,42 @@ void Vm::failAll(const std::string& fn) {
     return;
   }
   impl_->rules.push_back(FailRule{fn, 0, true});
+  lookupsChanged();
+}
+
+JavaVM* Vm::javaVm() {
+  return &impl_->vmHolder.vm;
+}
+
+int Vm::liveGlobals() const {
+  Impl::Scope scope(*impl_);
+  return impl_->liveGlobals();
+}
+
+void Vm::whenLookupsChange(std::function<void()> hook) {
+  Impl::Scope scope(*impl_);
+  impl_->lookupsChanged = std::move(hook);
+}
+
+void Vm::lookupsChanged() {
+  Impl::Scope scope(*impl_);
+  if (impl_->lookupsChanged) impl_->lookupsChanged();
+}
+
+CallSummary Vm::unloadLibrary(void(JNICALL* onUnload)(JavaVM*, void*)) {
+  Impl::Scope scope(*impl_);
+  if (impl_->callActive) {
+    impl_->violate("unloadLibrary", "a library is unloaded while a native call runs");
+    return CallSummary{};
+  }
+  // The VM unloads a library on a thread of its own: whatever the test's
+  // thread has pending stays pending.
+  Obj* pending = impl_->pending;
+  impl_->beginCall();
+  onUnload(javaVm(), nullptr);
+  CallSummary summary = impl_->endCall(nullptr);
+  impl_->pending = pending;
+  return summary;
 }
 
 void Vm::clearFailures() {

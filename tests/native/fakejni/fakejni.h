@@ -24,6 +24,11 @@
 // returned local reference into a test reference, as the VM does with a
 // native method's result.
 //
+// Global and weak global references live until deleted; using or deleting
+// one after its deletion, or deleting it with the wrong function, is misuse,
+// and liveGlobals() shows those never deleted (a leak once the library that
+// made them is unloaded).
+//
 // Misuse is reported as text in violations(), never by aborting, so one test
 // can show everything that went wrong in a call. A call is clean when it
 // recorded no violation.
@@ -201,6 +206,20 @@ class Vm {
   void failAll(const std::string& fn);
   void clearFailures();
 
+  // --- Library lifecycle -----------------------------------------------------
+  // The JavaVM of this VM; its GetEnv hands out env().
+  JavaVM* javaVm();
+  // Runs a library's JNI_OnUnload as the VM does when the class loader that
+  // loaded the library goes, outside any native call; what the test had
+  // pending stays pending. Returns what the function did.
+  CallSummary unloadLibrary(void(JNICALL* onUnload)(JavaVM*, void*));
+  // Runs `hook` whenever the test changes what a JNI lookup answers: a class
+  // or method defined, a failure injected. Native code may remember its
+  // lookups (in a VM a class's IDs stay valid while the class is loaded); a
+  // test that changes the VM under it makes it forget them here, as a VM
+  // that loads the class anew would.
+  void whenLookupsChange(std::function<void()> hook);
+
   // --- Observation ---------------------------------------------------------
   const std::vector<std::string>& violations() const;  // every violation since the last clear
   void clearViolations();
@@ -209,11 +228,13 @@ class Vm {
   void clearJournal();
   std::vector<int> releaseModes(jobject array) const;  // modes of each Release…Elements
   int liveLocals() const;                              // local references alive now
-  int pinned() const;  // pins and texts acquired and not yet released
+  int liveGlobals() const;  // global and weak global references not yet deleted
+  int pinned() const;       // pins and texts acquired and not yet released
 
   struct Impl;
 
  private:
+  void lookupsChanged();
   std::unique_ptr<Impl> impl_;
 };
 

@@ -475,6 +475,79 @@ TEST_F(InCall, ReferenceMisuseIsReported) {
       << second;
 }
 
+// --- Global and weak global references -----------------------------------------
+
+// A library's JNI_OnUnload that deletes the weak reference it kept.
+jweak keptClass = nullptr;
+void JNICALL forgetKeptClass(JavaVM* javaVm, void*) {
+  JNIEnv* env = nullptr;
+  ASSERT_EQ(JNI_OK, javaVm->GetEnv(reinterpret_cast<void**>(&env), JNI_VERSION_1_6));
+  env->DeleteWeakGlobalRef(keptClass);
+  keptClass = nullptr;
+}
+
+TEST_F(InCall, WeakGlobalReferencesOutliveTheCallUntilDeleted) {
+  jclass local = env->FindClass(kSlot);
+  ASSERT_FALSE(env->ExceptionCheck());
+  keptClass = env->NewWeakGlobalRef(local);
+  ASSERT_FALSE(env->ExceptionCheck());
+  env->DeleteLocalRef(local);
+  CallSummary first = end();
+  EXPECT_TRUE(first.clean()) << first;
+  EXPECT_EQ(1, vm.liveGlobals());
+
+  // Usable in a later call, as a class argument too.
+  vm.beginCall();
+  jfieldID id = env->GetFieldID(static_cast<jclass>(keptClass), "slotID", "I");
+  ASSERT_FALSE(env->ExceptionCheck());
+  EXPECT_NE(nullptr, id);
+  jobject global = env->NewGlobalRef(keptClass);
+  ASSERT_FALSE(env->ExceptionCheck());
+  env->DeleteGlobalRef(global);
+  CallSummary second = end();
+  EXPECT_TRUE(second.clean()) << second;
+
+  // Unloading runs outside any call and keeps what the test had pending.
+  vm.beginCall();
+  env->ThrowNew(env->FindClass(kException), "still pending");
+  end();
+  CallSummary unload = vm.unloadLibrary(forgetKeptClass);
+  EXPECT_TRUE(unload.clean()) << unload;
+  EXPECT_EQ(0, vm.liveGlobals());
+  EXPECT_EQ("still pending", vm.pending().message);
+}
+
+TEST_F(InCall, GlobalReferenceMisuseIsReported) {
+  jstring text = env->NewStringUTF("kept");
+  ASSERT_FALSE(env->ExceptionCheck());
+  jobject global = env->NewGlobalRef(text);
+  jweak weak = env->NewWeakGlobalRef(text);
+  env->DeleteLocalRef(global);  // a global reference is no local one
+  env->DeleteGlobalRef(weak);   // nor is a weak one a strong one
+  env->DeleteWeakGlobalRef(weak);
+  env->DeleteWeakGlobalRef(weak);                       // twice
+  env->GetStringUTFLength(static_cast<jstring>(weak));  // after its deletion
+  CallSummary s = end();
+  EXPECT_TRUE(hasViolation(s.violations, {"DeleteLocalRef", "global reference is not a local"}))
+      << s;
+  EXPECT_TRUE(hasViolation(s.violations, {"DeleteGlobalRef", "not a global reference"})) << s;
+  EXPECT_TRUE(hasViolation(s.violations, {"DeleteWeakGlobalRef", "deleted twice"})) << s;
+  EXPECT_TRUE(hasViolation(s.violations, {"GetStringUTFLength", "deleted weak global"})) << s;
+  EXPECT_EQ(1, vm.liveGlobals()) << "the global reference was never deleted: a leak";
+}
+
+TEST(FakeVm, ChangingWhatALookupAnswersRunsTheHook) {
+  Vm vm;
+  int changes = 0;
+  vm.whenLookupsChange([&] { ++changes; });
+  vm.failNext("FindClass");
+  vm.failAll("GetFieldID");
+  vm.defineClass("test/Fresh", {}, {});
+  vm.defineMethod("test/Fresh", "size", "()I",
+                  [](Vm&, jobject, const std::vector<Value>&) { return Value::ofInt(1); });
+  EXPECT_EQ(4, changes);
+}
+
 TEST(FakeVm, JniCallsOutsideANativeCallAreReported) {
   Vm vm;
   vm.env()->FindClass("java/lang/String");

@@ -15,4 +15,7 @@ final class BridgeHooks {
   static native void setTraceVariable(boolean set);
 
   static native int debugFlag();
+
+  /** Opens the library once more, so that it stays mapped when the Java VM unloads it. */
+  static native boolean holdLibrary(String path);
 }
