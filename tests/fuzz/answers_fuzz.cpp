@@ -179,5 +179,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     fuzz::endCall(vm, what, result, injected, {"java/text/ParseException"});
   }
+  fuzz::finish(vm);
   return 0;
 }

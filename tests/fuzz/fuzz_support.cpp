@@ -21,6 +21,7 @@ const Module& answeringModule() {
       std::cerr << "cannot load " << ANSWERS_MODULE << ": " << vm.pending() << "\n";
       abort();
     }
+    finish(vm);
     return m;
   }();
   return loaded;
@@ -63,9 +64,6 @@ const char* const kFailable[] = {"FindClass",
                                  "CallIntMethod",
                                  "CallBooleanMethod",
                                  "ThrowNew",
-                                 "GetByteArrayRegion",
-                                 "SetByteArrayRegion",
-                                 "SetIntArrayRegion",
                                  "SetObjectArrayElement",
                                  "GetObjectClass",
                                  "GetObjectField",
@@ -78,6 +76,19 @@ bool maybeFail(fakejni::Vm& vm) {
   if (b >= 48) return false;
   vm.failNth(kFailable[byte() % kFailableCount], 1 + b % 8);
   return true;
+}
+
+void finish(fakejni::Vm& vm) {
+  fakejni::CallSummary summary = vm.unloadLibrary(JNI_OnUnload);
+  std::ostringstream why;
+  if (!summary.clean()) {
+    why << summary;
+    stop("JNI_OnUnload", why.str());
+  }
+  if (vm.liveGlobals() != 0) {
+    why << vm.liveGlobals() << " global references left behind";
+    stop("JNI_OnUnload", why.str());
+  }
 }
 
 void stop(const char* what, const std::string& why) {

@@ -29,7 +29,9 @@ uint32_t u32();
 // A count below `limit`.
 size_t count(size_t limit);
 
-// The JNI functions that can be made to fail once, by name.
+// The JNI functions that can be made to fail once, by name: lookups, allocations, pins, texts,
+// Java methods, throws and element access. A region copy within its array cannot fail in a
+// Java VM (the bridge relies on that), so none is made to.
 extern const char* const kFailable[];
 extern const size_t kFailableCount;
 
@@ -41,6 +43,10 @@ bool maybeFail(fakejni::Vm& vm);
 // `allowed` lists (PKCS11Exception is always allowed).
 void endCall(fakejni::Vm& vm, const char* what, jobject result, bool injected,
              std::initializer_list<const char*> allowed = {});
+
+// Ends an input: the bridge forgets the lookups it remembered in this fake VM (as when its class
+// loader goes, the VM being about to go too), which must leave no global reference behind.
+void finish(fakejni::Vm& vm);
 
 [[noreturn]] void stop(const char* what, const std::string& why);
 

@@ -284,5 +284,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::stop(what, "a template that converts did not reach the module");
   }
   answers_observe(nullptr);
+  fuzz::finish(vm);
   return 0;
 }
