@@ -40,13 +40,6 @@ inline void refuse(JNIEnv* env, const char* message) {
   if (!env->ExceptionCheck()) throwExc(env, message);
 }
 
-// Reads a handle with one of the handle readers (readSessionID and its kin);
-// false when it could not be read and an exception is pending.
-inline bool readHandle(JNIEnv* env, bool (*reader)(JNIEnv*, jobject, CK_ULONG*), jobject object,
-                       CK_ULONG* handle) {
-  return reader(env, object, handle);
-}
-
 // A local reference, deleted when the guard goes out of scope, so that loops
 // over many Java objects stay within the VM's local reference capacity.
 template <typename T>

@@ -34,8 +34,7 @@ enum HandlesLine { kHandlesLine, kNoHandlesLine };
 // Reads the object handle, then the session handle, and prints the handles
 // line; false with an exception pending when either cannot be read.
 bool readTarget(JNIEnv* env, jobject self, Target* target, HandlesLine line = kHandlesLine) {
-  if (!readHandle(env, readObjectID, self, &target->object) ||
-      !readHandle(env, readObjSessionID, self, &target->session))
+  if (!readObjectID(env, self, &target->object) || !readObjSessionID(env, self, &target->session))
     return false;
   if (line == kHandlesLine)
     trace("(obj= %li)(ses=%li)\n", static_cast<long>(target->object),

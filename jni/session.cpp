@@ -71,7 +71,7 @@ namespace {
 // Reads the session handle and traces it, as most session methods do right
 // after their start text.
 bool readSession(JNIEnv* env, jobject self, CK_SESSION_HANDLE* session) {
-  if (!readHandle(env, readSessionID, self, session)) return false;
+  if (!readSessionID(env, self, session)) return false;
   trace("(session= %li)\n", *session);
   return true;
 }
@@ -85,7 +85,7 @@ CK_USER_TYPE userType(jboolean securityOfficer) {
 void loginWithText(JNIEnv* env, jobject self, jlong list, CK_USER_TYPE user, jstring pin) {
   trace("JNI: start PKCS11Session.login... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return;
+  if (!readSessionID(env, self, &session)) return;
   Utf8 text(env, pin);
   if (!required(env, text, "Internal error: utf_str == NULL")) return;
   trace("(session= %li)\n", session);
@@ -134,7 +134,7 @@ template <typename Call>
 void withVendorPins(JNIEnv* env, jobject self, jstring first, jstring newPin,
                     const char* firstMessage, Call vendorCall) {
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return;
+  if (!readSessionID(env, self, &session)) return;
   VendorPins pins(env, first, newPin, firstMessage);
   if (!pins.ok()) return;
   failed(env, vendorCall(session, pins));
@@ -151,7 +151,7 @@ CK_ULONG vendorLength(jlong length) {
 // as a 32-bit number without a line end.
 bool identrusApplication(JNIEnv* env, jobject self, jlong list, CK_SESSION_HANDLE* session,
                          CK_OBJECT_HANDLE* application) {
-  if (!readHandle(env, readSessionID, self, session)) return false;
+  if (!readSessionID(env, self, session)) return false;
   say("(session= %li)\n", *session);
   *application = getIdentrusApplication(*session, functionList(list));
   say("Identrus application id = %i", static_cast<int>(CK2J_INT(*application)));
@@ -299,7 +299,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_createO
     JNIEnv* env, jobject self, jlong list, jintArray types, jobjectArray values) {
   trace("JNI: start PKCS11Session.createObj... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
+  if (!readSessionID(env, self, &session)) return nullptr;
   trace("(ses=%li)\n", session);
   jobject result = nullptr;
   {
@@ -329,7 +329,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_installCer
   // Every line of this method is printed whether or not tracing is on.
   say("JNI: start PKCS11Session.createObj... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return;
+  if (!readSessionID(env, self, &session)) return;
   say("(ses=%li)\n", session);
 
   CK_OBJECT_CLASS objectClass = CKO_CERTIFICATE;
@@ -376,7 +376,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_loginellip
     JNIEnv* env, jobject self, jlong list, jboolean securityOfficer, jbyteArray pin) {
   trace("JNI: start PKCS11Session.login ellips... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return;
+  if (!readSessionID(env, self, &session)) return;
   PinnedBytes bytes(env, pin);
   if (!required(env, bytes)) return;
   trace("(session= %li)\n", session);
@@ -433,7 +433,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_setTokenPa
     JNIEnv* env, jobject self, jlong module, jstring name, jlong nameLength, jstring value,
     jlong valueLength) {
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return;
+  if (!readSessionID(env, self, &session)) return;
   if (name == nullptr) {
     refuse(env, kNoNewPin);
     return;
@@ -453,7 +453,7 @@ JNIEXPORT jstring JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getToke
   memset(value, 0, sizeof(value));
   CK_ULONG length = kTokenParamCapacity;
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
+  if (!readSessionID(env, self, &session)) return nullptr;
   if (name == nullptr) {
     refuse(env, kNoNewPin);
     return nullptr;
@@ -580,9 +580,9 @@ void startOperation(JNIEnv* env, jobject self, jlong list, jint type, jobject ke
                     const char* startText, OperationStart start) {
   trace("%s", startText);
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return;
+  if (!readSessionID(env, self, &session)) return;
   CK_OBJECT_HANDLE keyHandle;
-  if (!readHandle(env, readObjectID, key, &keyHandle)) return;
+  if (!readObjectID(env, key, &keyHandle)) return;
   CK_MECHANISM mechanism = bareMechanism(type);
   trace("(session= %li)\n", session);
   failed(env, start(functionList(list), session, &mechanism, keyHandle));
@@ -595,7 +595,7 @@ jint runSinglePart(JNIEnv* env, jobject self, jlong list, jbyteArray data, jint 
                    OutputCapacity sizing) {
   trace("%s", startText);
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return -1;
+  if (!readSessionID(env, self, &session)) return -1;
   // The module works on copies: only the data's `length` bytes go in, and
   // only what the module produced comes back, so a result written into the
   // data's own Java array (in place) survives.
@@ -634,11 +634,9 @@ bool templateArraysMatch(JNIEnv* env, jintArray types, jobjectArray values, cons
 jobjectArray keyPairResult(JNIEnv* env, jobject session, CK_OBJECT_HANDLE publicKey,
                            CK_OBJECT_HANDLE privateKey) {
   trace("JNI: creating 2 jobject PKCS11Object...");
-  Constructor keyClass(env, kNativeObjectConstructor);
-  if (!keyClass.ok()) return nullptr;
-  Local<jobject> publicObject(env, keyClass.make(session, CK2J_INT(publicKey)));
+  Local<jobject> publicObject(env, wrapObject(env, session, publicKey));
   if (publicObject.get() == nullptr) return nullptr;
-  Local<jobject> privateObject(env, keyClass.make(session, CK2J_INT(privateKey)));
+  Local<jobject> privateObject(env, wrapObject(env, session, privateKey));
   if (privateObject.get() == nullptr) return nullptr;
   jclass objectClass = knownClass(env, quillon::kObjectClass);
   if (objectClass == nullptr) return nullptr;
@@ -716,13 +714,13 @@ JNIEXPORT jint JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_wrapKey(
     jbyteArray output) {
   trace("JNI: start PKCS11Session.wrapKey... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return -1;
+  if (!readSessionID(env, self, &session)) return -1;
   traceLine("JNI: session OK");
   CK_OBJECT_HANDLE keyHandle;
-  if (!readHandle(env, readObjectID, key, &keyHandle)) return -1;
+  if (!readObjectID(env, key, &keyHandle)) return -1;
   traceLine("JNI: key OK");
   CK_OBJECT_HANDLE wrappingHandle;
-  if (!readHandle(env, readObjectID, wrappingKey, &wrappingHandle)) return -1;
+  if (!readObjectID(env, wrappingKey, &wrappingHandle)) return -1;
   traceLine("JNI: wrappingKey OK");
   CK_MECHANISM mechanism = bareMechanism(type);
   traceLine("JNI: mechanism OK");
@@ -747,9 +745,9 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_unwrapK
     jbyteArray wrappedKey, jint, jint length, jintArray types, jobjectArray values) {
   trace("JNI: start PKCS11Session.unwrapKey... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
+  if (!readSessionID(env, self, &session)) return nullptr;
   CK_OBJECT_HANDLE unwrappingHandle;
-  if (!readHandle(env, readObjectID, unwrappingKey, &unwrappingHandle)) return nullptr;
+  if (!readObjectID(env, unwrappingKey, &unwrappingHandle)) return nullptr;
   CK_MECHANISM mechanism = bareMechanism(type);
   Template attributes(env);
   if (!attributes.build(types, values, "Different array length", kMemoryMessage)) return nullptr;
@@ -774,7 +772,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_generat
     jobjectArray values) {
   traceLine("JNI: start PKCS11Session.genKey...");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
+  if (!readSessionID(env, self, &session)) return nullptr;
   traceLine("JNI: session OK");
   CK_MECHANISM mechanism = bareMechanism(type);
   traceLine("JNI: mechanism OK");
@@ -799,7 +797,7 @@ JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_ge
   static const char kPrivateMismatch[] = "Different array length for PrivateKey";
   trace("JNI: start PKCS11Session.genKeyPair... ");
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
+  if (!readSessionID(env, self, &session)) return nullptr;
   CK_MECHANISM mechanism = bareMechanism(type);
   trace("(session= %li)\n", session);
   if (!templateArraysMatch(env, publicTypes, publicValues, kPublicMismatch) ||
@@ -827,7 +825,7 @@ JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_ge
 JNIEXPORT jobjectArray JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_generateKeyPairOB(
     JNIEnv* env, jobject self, jlong list, jint type, jboolean identity) {
   CK_SESSION_HANDLE session;
-  if (!readHandle(env, readSessionID, self, &session)) return nullptr;
+  if (!readSessionID(env, self, &session)) return nullptr;
   trace("JNI: start PKCS11Session.genKeyPair... ");
   CK_MECHANISM mechanism = bareMechanism(type);
   trace("(session= %li)\n", session);

@@ -11,7 +11,7 @@ using namespace quillon;
 // Reads the slot of `self` and traces it; false with an exception pending
 // when the slot cannot be read.
 static bool readSlot(JNIEnv* env, jobject self, CK_SLOT_ID* slot) {
-  if (!readHandle(env, readSlotID, self, slot)) return false;
+  if (!readSlotID(env, self, slot)) return false;
   trace("(slot= %li)\n", *slot);
   return true;
 }
@@ -152,7 +152,7 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_getMechani
                                                                                        jint type) {
   trace("JNI: start PKCS11Slot.getMechanismInfo... ");
   CK_SLOT_ID slot;
-  if (!readHandle(env, readSlotID, self, &slot)) return nullptr;
+  if (!readSlotID(env, self, &slot)) return nullptr;
   CK_MECHANISM_TYPE mechanism = J2CK_TYPE(type);
   trace("(slot= %li) (mach=%li)\n", slot, mechanism);
   CK_MECHANISM_INFO info;
@@ -177,7 +177,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_initToken(
   Utf8 labelText(env, label);
   if (!required(env, labelText, "Internal error: utf_label == NULL")) return;
   CK_SLOT_ID slot;
-  if (!readHandle(env, readSlotID, self, &slot)) return;
+  if (!readSlotID(env, self, &slot)) return;
   // The PUK length counts the bytes of its UTF-8 text, as for every PIN.
   CK_ULONG pukLength = static_cast<CK_ULONG>(strlen(pukText.get()));
   failed(env, InitToken(functionList(list), slot, pukText.get(), pukLength, labelText.get()));
@@ -214,7 +214,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_setPinRules(J
                                                                                jobject self,
                                                                                jlong module) {
   CK_SLOT_ID slot;
-  if (!readHandle(env, readSlotID, self, &slot)) return;
+  if (!readSlotID(env, self, &slot)) return;
   CK_BYTE block[152];
   pinRules(block);
   // What the vendor function writes back into the length is not used.
@@ -225,7 +225,7 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_setPinRules(J
 JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_control(
     JNIEnv* env, jobject self, jlong module, jint command, jbyteArray data, jlong length) {
   CK_SLOT_ID slot;
-  if (!readHandle(env, readSlotID, self, &slot)) return;
+  if (!readSlotID(env, self, &slot)) return;
   PinnedBytes bytes(env, data);
   if (!controlBuffer(env, bytes, length)) return;
   // The length the vendor function writes back is dropped; the buffer is

@@ -92,6 +92,19 @@ public final class Pkcs11Module {
     });
   }
 
+  /**
+   * Finalises the module ({@code C_Finalize}) and forgets it, so that the next {@link #open}
+   * initialises it afresh. Its slots, sessions and objects are unusable afterwards.
+   *
+   * @return the module's return code (0 on success)
+   */
+  public long close() throws PKCS11Exception {
+    synchronized (OPEN) {
+      OPEN.values().remove(this);
+    }
+    return call(() -> p11.libFinalize(handle, list));
+  }
+
   public String path() { return path; }
 
   /** The native module object, for calls that the layer does not wrap. */

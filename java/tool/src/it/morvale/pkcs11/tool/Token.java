@@ -162,7 +162,6 @@ final class Token implements AutoCloseable {
   @Override
   public void close() throws PKCS11Exception {
     if (session != null) session.close();
-    NativePKCS11 p11 = module.nativeModule();
-    module.run(() -> p11.libFinalize(module.moduleHandle(), module.functionList()));
+    module.close();
   }
 }
