@@ -9,16 +9,16 @@
 using quillon::printable;
 using quillon::trace;
 
-// C_Initialize and C_Finalize, both called with a null argument; the result
-// closes the opening line.
+// C_Initialize and C_Finalize with their one argument (null but for a
+// threaded initialisation); the result closes the opening line.
 template <typename F>
-static CK_RV callWithoutArguments(FunctionList list, F CK_FUNCTION_LIST::*member,
-                                  const char* opening) {
+static CK_RV callWithArgument(FunctionList list, F CK_FUNCTION_LIST::*member, const char* opening,
+                              void* argument = nullptr) {
   if (list == nullptr) return CKR_ZOR_NOTINIT;
   trace("%s", opening);
   F fn = list->*member;
   if (fn == nullptr) return CKR_ZOR_NOFUNCPTR;
-  CK_RV rv = fn(nullptr);
+  CK_RV rv = fn(argument);
   trace(" Done: %li\n", rv);
   return rv;
 }
@@ -51,12 +51,18 @@ CK_RV loadfunctionList(ModuleHandle module, FunctionList* list) {
 CK_RV initLib(FunctionList list) {
   // No arguments: the module is told that it will not be entered from
   // several threads at once and needs no locking callbacks.
-  return callWithoutArguments(list, &CK_FUNCTION_LIST::C_Initialize, "JNI:BRIDGE: Initializing...");
+  return callWithArgument(list, &CK_FUNCTION_LIST::C_Initialize, "JNI:BRIDGE: Initializing...");
+}
+
+CK_RV initLibWithArgs(FunctionList list, CK_C_INITIALIZE_ARGS* args) {
+  // Traced as initLib is: the two differ only in what the module is told.
+  return callWithArgument(list, &CK_FUNCTION_LIST::C_Initialize, "JNI:BRIDGE: Initializing...",
+                          args);
 }
 
 CK_RV finalizeLib(ModuleHandle, FunctionList list) {
   // The module stays loaded.
-  return callWithoutArguments(list, &CK_FUNCTION_LIST::C_Finalize, "JNI:BRIDGE: Finalizing...");
+  return callWithArgument(list, &CK_FUNCTION_LIST::C_Finalize, "JNI:BRIDGE: Finalizing...");
 }
 
 }  // extern "C"

@@ -19,6 +19,8 @@ extern "C" {
 CK_RV loadLib(const char* path, ModuleHandle* module);
 CK_RV loadfunctionList(ModuleHandle module, FunctionList* list);
 CK_RV initLib(FunctionList list);
+// C_Initialize with initialisation arguments that the caller owns.
+CK_RV initLibWithArgs(FunctionList list, CK_C_INITIALIZE_ARGS* args);
 CK_RV finalizeLib(ModuleHandle module, FunctionList list);
 
 // Standard call wrappers.

@@ -244,9 +244,22 @@ class ByteCopy {
   CK_BYTE* bytes_ = inline_;
 };
 
+// Whether a session or object handle that the module returned can live in
+// the int field of its Java object: it fits when it comes back unchanged,
+// narrowed by CK2J_INT on the way out and widened by the handle readers on
+// the way in. Where CK_ULONG has 32 bits every handle fits. A handle that
+// does not fit would reach the module later as another handle, so it is
+// refused here: false, with "Internal error: handle out of range" thrown.
+inline bool handleFits(JNIEnv* env, CK_ULONG handle) {
+  if (J2CK_HANDLE(CK2J_INT(handle)) == handle) return true;
+  refuse(env, "Internal error: handle out of range");
+  return false;
+}
+
 // Turns an object handle into a new NativePKCS11Object of `session`, as
-// every entry point that hands Java an object does. Null, with the VM's
-// error pending, when the class, its constructor or the object cannot be had.
+// every entry point that hands Java an object does. Null, with an exception
+// pending, when the handle does not fit the Java object (handleFits) or the
+// class, its constructor or the object cannot be had.
 jobject wrapObject(JNIEnv* env, jobject session, CK_OBJECT_HANDLE handle);
 
 }  // namespace quillon

@@ -51,6 +51,22 @@ JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_libInitialize(JNI
   failed(env, initLib(functionList(list)));
 }
 
+JNIEXPORT void JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_libInitializeThreaded(JNIEnv* env,
+                                                                                     jobject,
+                                                                                     jlong list) {
+  traceLine("JNI: PKCS11.libInitializeThreaded");
+  // The module may be entered from several threads at once and locks with
+  // the operating system's primitives: no mutex callbacks are given.
+  CK_C_INITIALIZE_ARGS args;
+  args.CreateMutex = nullptr;
+  args.DestroyMutex = nullptr;
+  args.LockMutex = nullptr;
+  args.UnlockMutex = nullptr;
+  args.flags = CKF_OS_LOCKING_OK;
+  args.pReserved = nullptr;
+  failed(env, initLibWithArgs(functionList(list), &args));
+}
+
 JNIEXPORT jlong JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11_libFinalize(JNIEnv*, jobject,
                                                                             jlong module,
                                                                             jlong list) {

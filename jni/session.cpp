@@ -37,6 +37,7 @@ static const CK_ULONG kTokenParamCapacity = 1024;
 namespace quillon {
 
 jobject wrapObject(JNIEnv* env, jobject session, CK_OBJECT_HANDLE handle) {
+  if (!handleFits(env, handle)) return nullptr;
   Constructor objectClass(env, kNativeObjectConstructor);
   if (!objectClass.ok()) return nullptr;
   return objectClass.make(session, CK2J_INT(handle));
@@ -517,6 +518,11 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Session_getIden
   CK_SESSION_HANDLE session;
   CK_OBJECT_HANDLE application;
   if (!identrusApplication(env, self, list, &session, &application)) return nullptr;
+  // The lookup's own answers -1 and -2 are handed to Java as they are; an
+  // object that the module found must fit its Java object.
+  bool found = application != static_cast<CK_OBJECT_HANDLE>(-1) &&
+               application != static_cast<CK_OBJECT_HANDLE>(-2);
+  if (found && !handleFits(env, application)) return nullptr;
   say("JNI: creating PKCS11Object (%li)...", application);
   Constructor objectClass(env, kNativeObjectConstructor);
   if (objectClass.javaClass() == nullptr) {

@@ -193,6 +193,12 @@ JNIEXPORT jobject JNICALL Java_it_morvale_pkcs11_nat_NativePKCS11Slot_openSessio
   CK_SESSION_HANDLE session = 0;
   if (failed(env, openSession(functionList(list), slot, J2CK_FLAGS(flags), &session)))
     return nullptr;
+  // A session that Java cannot name could never be used or closed: it is
+  // closed here, and no Java object is made.
+  if (!handleFits(env, session)) {
+    closeSession(functionList(list), session);
+    return nullptr;
+  }
   trace("JNI: creating jobject NativePKCS11Session...");
   Constructor sessionClass(env, kSessionConstructor);
   if (!sessionClass.ok()) return nullptr;

@@ -83,6 +83,9 @@ void ln_outlen(Line* l, const char* key, const void* p, const CK_ULONG* pulLen);
 // A template; values=false records non-null values as "out" (output buffers).
 void ln_tmpl(Line* l, const char* key, const CK_ATTRIBUTE* t, CK_ULONG n, bool values);
 void ln_mech(Line* l, const char* key, const CK_MECHANISM* m);
+// C_Initialize's arguments: "key=NULL", or the null-ness of the four mutex callbacks, the flags
+// and the null-ness of pReserved in braces.
+void ln_initargs(Line* l, const char* key, const CK_C_INITIALIZE_ARGS* a);
 // Appends " -> 0x<rv>", stores the line and frees the builder.
 void ln_end(Line* l, CK_RV rv);
 

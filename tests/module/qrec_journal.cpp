@@ -222,6 +222,21 @@ void ln_mech(Line* l, const char* key, const CK_MECHANISM* m) {
   puts_(l, "}");
 }
 
+void ln_initargs(Line* l, const char* key, const CK_C_INITIALIZE_ARGS* a) {
+  put_key(l, key);
+  if (!a) {
+    puts_(l, "NULL");
+    return;
+  }
+  puts_(l, a->CreateMutex ? "{CreateMutex=nonnull" : "{CreateMutex=NULL");
+  puts_(l, a->DestroyMutex ? ",DestroyMutex=nonnull" : ",DestroyMutex=NULL");
+  puts_(l, a->LockMutex ? ",LockMutex=nonnull" : ",LockMutex=NULL");
+  puts_(l, a->UnlockMutex ? ",UnlockMutex=nonnull" : ",UnlockMutex=NULL");
+  puts_(l, ",flags=");
+  put_hex_value(l, a->flags);
+  puts_(l, a->pReserved ? ",pReserved=nonnull}" : ",pReserved=NULL}");
+}
+
 void ln_end(Line* l, CK_RV rv) {
   puts_(l, " -> ");
   put_hex_value(l, rv);

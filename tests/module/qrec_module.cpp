@@ -180,12 +180,12 @@ CK_RV not_supported(Call& c) {
 
 CK_RV qr_C_Initialize(CK_VOID_PTR pInitArgs) {
   Call c("C_Initialize");
-  ln_ptr(c.line(), "pInitArgs", pInitArgs);
+  const CK_C_INITIALIZE_ARGS* a = static_cast<const CK_C_INITIALIZE_ARGS*>(pInitArgs);
+  ln_initargs(c.line(), "pInitArgs", a);
   CK_RV rv;
   if (c.forced(&rv)) return c.done(rv);
   if (g_state.initialized) return c.done(CKR_CRYPTOKI_ALREADY_INITIALIZED);
-  if (pInitArgs) {
-    const CK_C_INITIALIZE_ARGS* a = static_cast<const CK_C_INITIALIZE_ARGS*>(pInitArgs);
+  if (a) {
     if (a->pReserved) return c.done(CKR_ARGUMENTS_BAD);
     int given = (a->CreateMutex != NULL) + (a->DestroyMutex != NULL) + (a->LockMutex != NULL) +
                 (a->UnlockMutex != NULL);

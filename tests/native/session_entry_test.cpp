@@ -338,18 +338,27 @@ TEST_F(SessionEntry, SearchFailures) {
 }
 
 TEST_F(SessionEntry, CreateObjectPassesTheTemplateAndWrapsTheHandle) {
-  rec.set("OBJECT_BASE", "0x100000005");
+  rec.set("OBJECT_BASE", "0xffffffff");
   start();
   jobject made = createObject({CKA_CLASS, CKA_LABEL, CKA_TOKEN},
                               {vm.newInteger(-1), newString("hello"), vm.newBoolean(false)});
   ASSERT_NE(nullptr, made);
-  EXPECT_EQ(5, vm.intField(made, "objectID")) << "the handle's low 32 bits";
+  EXPECT_EQ(-1, vm.intField(made, "objectID")) << "the highest handle, as a negative int";
   EXPECT_TRUE(vm.sameObject(self, vm.objectField(made, "session")));
   EXPECT_EQ("C_CreateObject hSession=0x1 pTemplate=[{type=0x0,len=" + ulongLen() +
                 ",val=" + ulongBytes(~CK_ULONG(0)) +
                 "},{type=0x3,len=0x5,val=68656c6c6f},{type=0x1,len=0x1,val=00}] ulCount=0x3 "
                 "phObject=out -> 0x0",
             last("C_CreateObject"));
+
+  // The next handle, 2^32 where CK_ULONG has 64 bits, would come back from
+  // Java as 0: no Java object, and the module's object stays.
+  if (sizeof(CK_ULONG) == 8) {
+    EXPECT_EQ(nullptr, createObject({CKA_LABEL}, {newString("wide")}));
+    EXPECT_EQ("Internal error: handle out of range", thrownMessage());
+    EXPECT_TRUE(contains(last("C_CreateObject"), "-> 0x0"));
+    EXPECT_EQ(0u, count("C_DestroyObject"));
+  }
 
   // No attributes at all: the module is still asked, and its answer thrown.
   rec.set("RV_C_CreateObject", "0xd1");

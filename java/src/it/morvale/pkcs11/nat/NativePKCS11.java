@@ -14,8 +14,9 @@ import it.morvale.pkcs11.PKCS11Info;
  *
  * <p>The usual order is {@code loadPKCS11Library}, {@code functionListHandler}, {@code
  * libInitialize}, then any calls on the module, its slots, sessions and objects, and finally
- * {@code libFinalize}. The module is initialised without locking callbacks, so callers must
- * serialise all calls into one module.
+ * {@code libFinalize}. {@code libInitialize} tells the module that it will not be entered from
+ * several threads at once, so callers must serialise all calls into one module; {@link
+ * #libInitializeThreaded(long)} lets a module that locks for itself be entered concurrently.
  */
 public class NativePKCS11 {
   /** Creates a module object; it holds no native resources until a library is loaded. */
@@ -65,6 +66,17 @@ public class NativePKCS11 {
    * @throws PKCS11Exception on a non-zero return code
    */
   public native void libInitialize(long functionList) throws PKCS11Exception;
+
+  /**
+   * Calls {@code C_Initialize} with initialisation arguments whose flags are {@code
+   * CKF_OS_LOCKING_OK} and whose mutex callbacks are null: the module may then be entered from
+   * several threads at once and does its own locking with the operating system's primitives. A
+   * module that cannot do that refuses the call, typically with {@code CKR_CANT_LOCK}.
+   *
+   * @param functionList the function-list handle
+   * @throws PKCS11Exception on a non-zero return code
+   */
+  public native void libInitializeThreaded(long functionList) throws PKCS11Exception;
 
   /**
    * Calls {@code C_Finalize}. Unlike every other method this one reports failure by its return

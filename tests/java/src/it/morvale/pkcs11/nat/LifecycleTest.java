@@ -8,6 +8,7 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import it.morvale.pkcs11.PKCS11Exception;
+import java.util.List;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
@@ -65,6 +66,20 @@ class LifecycleTest {
         "each libInitialize reaches C_Initialize once");
     assertTrue(TestBridge.journal("C_Initialize").get(0).contains("NULL"),
         "C_Initialize gets no arguments: " + TestBridge.journal("C_Initialize"));
+  }
+
+  @Test
+  void aThreadedInitialisationLetsTheModuleLockForItself() throws PKCS11Exception {
+    long module = p11.loadPKCS11Library(TestBridge.qrec());
+    long list = p11.functionListHandler(module);
+    TestBridge.clearJournal();
+    p11.libInitializeThreaded(list);
+    assertEquals(List.of("C_Initialize pInitArgs={CreateMutex=NULL,DestroyMutex=NULL,"
+                     + "LockMutex=NULL,UnlockMutex=NULL,flags=0x2,pReserved=NULL} -> 0x0"),
+        TestBridge.journal());
+    assertCode(CKR_CRYPTOKI_ALREADY_INITIALIZED, () -> p11.libInitializeThreaded(list));
+    assertEquals(0L, p11.libFinalize(module, list));
+    assertMessage("Internal error", () -> p11.libInitializeThreaded(0));
   }
 
   @Test
