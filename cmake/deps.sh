@@ -6,7 +6,8 @@
 set -e
 packages="cmake make g++ openjdk-17-jdk-headless libp11-kit-dev softhsm2 \
   g++-mingw-w64-x86-64 wine wine64 junit5 googletest libgtest-dev \
-  libpicocli-java libjson-simple-java openssl jq"
+  libpicocli-java libjson-simple-java openssl jq \
+  p11-kit p11-kit-modules libnss3 libnss3-tools"
 [ "$1" = fuzz ] && packages="clang-14 libclang-rt-14-dev"
 # make bench also profiles the bridge.
 [ "$1" = bench ] && packages="$packages linux-perf"
