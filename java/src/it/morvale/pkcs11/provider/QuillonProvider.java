@@ -1,5 +1,7 @@
 package it.morvale.pkcs11.provider;
 
+import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.SignatureScheme;
 import java.security.InvalidParameterException;
 import java.security.NoSuchAlgorithmException;
 import java.security.Provider;
@@ -22,11 +24,11 @@ import java.util.Map;
  * it.morvale.pkcs11.provider.QuillonProvider -providerArg <file or --text>}.
  *
  * <p>It offers the key store {@value #KEYSTORE_TYPE}; signatures SHA256withRSA, SHA384withRSA,
- * SHA512withRSA, RSASSA-PSS (SHA-256, SHA-384 or SHA-512 with MGF1), SHA256withECDSA and
+ * SHA512withRSA, RSASSA-PSS (SHA-1, SHA-2 or SHA-3 with MGF1), SHA256withECDSA and
  * SHA384withECDSA; the cipher RSA/ECB/PKCS1Padding; and key pair generators RSA and EC (P-256,
- * P-384). Private keys stay on the token; signing and decrypting happen there, with the hashing
- * and the signature encodings done in Java. Verifying and encrypting with public keys are handed
- * to the platform's own providers.
+ * P-384, P-521). Private keys stay on the token; signing and decrypting happen there, with the
+ * hashing and the signature encodings done in Java. Verifying and encrypting with public keys are
+ * handed to the platform's own providers.
  */
 public final class QuillonProvider extends Provider {
   private static final long serialVersionUID = 1L;
@@ -62,12 +64,12 @@ public final class QuillonProvider extends Provider {
     Token t = token;
     offer("KeyStore", KEYSTORE_TYPE, List.of("PKCS11"), null, TokenKeyStore.class,
         () -> new TokenKeyStore(t));
-    signature("SHA256withRSA", "1.2.840.113549.1.1.11", TokenSignature.Scheme.PKCS1, "SHA-256");
-    signature("SHA384withRSA", "1.2.840.113549.1.1.12", TokenSignature.Scheme.PKCS1, "SHA-384");
-    signature("SHA512withRSA", "1.2.840.113549.1.1.13", TokenSignature.Scheme.PKCS1, "SHA-512");
-    signature("RSASSA-PSS", "1.2.840.113549.1.1.10", TokenSignature.Scheme.PSS, null);
-    signature("SHA256withECDSA", "1.2.840.10045.4.3.2", TokenSignature.Scheme.ECDSA, "SHA-256");
-    signature("SHA384withECDSA", "1.2.840.10045.4.3.3", TokenSignature.Scheme.ECDSA, "SHA-384");
+    signature("SHA256withRSA", "1.2.840.113549.1.1.11", SignatureScheme.rsaPkcs1("SHA-256"));
+    signature("SHA384withRSA", "1.2.840.113549.1.1.12", SignatureScheme.rsaPkcs1("SHA-384"));
+    signature("SHA512withRSA", "1.2.840.113549.1.1.13", SignatureScheme.rsaPkcs1("SHA-512"));
+    signature("RSASSA-PSS", "1.2.840.113549.1.1.10", null);
+    signature("SHA256withECDSA", "1.2.840.10045.4.3.2", SignatureScheme.ecdsa("SHA-256"));
+    signature("SHA384withECDSA", "1.2.840.10045.4.3.3", SignatureScheme.ecdsa("SHA-384"));
     offer("Cipher", "RSA/ECB/PKCS1Padding", List.of(), "RSA", TokenCipher.class,
         () -> new TokenCipher(t));
     offer("Cipher", "RSA", List.of(), "RSA", TokenCipher.class,
@@ -94,12 +96,12 @@ public final class QuillonProvider extends Provider {
     return token != null;
   }
 
-  private void signature(
-      String algorithm, String oid, TokenSignature.Scheme scheme, String digest) {
-    String keyAlgorithm = scheme == TokenSignature.Scheme.ECDSA ? "EC" : "RSA";
+  /** A signature service in `scheme`; a null scheme is RSASSA-PSS, set by its parameters. */
+  private void signature(String algorithm, String oid, SignatureScheme scheme) {
+    String keyAlgorithm = scheme == null || scheme.keyType() == Cryptoki.CKK_RSA ? "RSA" : "EC";
     Token t = token;
     offer("Signature", algorithm, List.of(oid, "OID." + oid), keyAlgorithm, TokenSignature.class,
-        () -> new TokenSignature(t, algorithm, scheme, digest));
+        () -> new TokenSignature(t, algorithm, scheme));
   }
 
   private void offer(String type, String algorithm, List<String> aliases, String keyAlgorithm,

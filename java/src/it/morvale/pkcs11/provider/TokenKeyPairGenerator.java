@@ -1,13 +1,12 @@
 package it.morvale.pkcs11.provider;
 
 import it.morvale.pkcs11.PKCS11Exception;
-import it.morvale.pkcs11.token.Cryptoki;
-import it.morvale.pkcs11.token.PublicKeys;
-import it.morvale.pkcs11.token.Template;
-import it.morvale.pkcs11.token.TokenObject;
+import it.morvale.pkcs11.token.Curves;
+import it.morvale.pkcs11.token.KeyPairObjects;
+import it.morvale.pkcs11.token.KeyTemplates;
 import java.math.BigInteger;
-import java.security.GeneralSecurityException;
 import java.security.InvalidAlgorithmParameterException;
+import java.security.InvalidKeyException;
 import java.security.InvalidParameterException;
 import java.security.KeyPair;
 import java.security.KeyPairGeneratorSpi;
@@ -17,16 +16,19 @@ import java.security.SecureRandom;
 import java.security.spec.AlgorithmParameterSpec;
 import java.security.spec.ECGenParameterSpec;
 import java.security.spec.RSAKeyGenParameterSpec;
-import java.util.Arrays;
+import java.util.List;
 
 /**
- * RSA and EC (P-256, P-384) key pairs made by the token. The private key is sensitive and not
- * extractable. Both keys are token objects with the same CKA_ID, derived from the public key, and
- * the label of a {@link TokenKeyGenParameterSpec}, or no label until {@code KeyStore.setKeyEntry}
- * names them. (Session keys would vanish with the session, and the bridge cannot copy objects, so
- * a session pair could never be stored later.)
+ * RSA and EC (P-256, P-384, P-521) key pairs made by the token, from the token layer's templates.
+ * The private key is sensitive and not extractable. Both keys are token objects with the same
+ * CKA_ID, derived from the public key, and the label of a {@link TokenKeyGenParameterSpec}, or no
+ * label until {@code KeyStore.setKeyEntry} names them. (Session keys would vanish with the session,
+ * and the bridge cannot copy objects, so a session pair could never be stored later.)
  */
 final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
+  /** The curves whose keys Java represents, so that the platform can verify and use them. */
+  private static final List<String> SUPPORTED = List.of("P-256", "P-384", "P-521");
+
   private final Token token;
   private final boolean rsa;
   private int bits = 2048;
@@ -48,10 +50,11 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
       }
       bits = keysize;
       exponent = RSAKeyGenParameterSpec.F4;
-    } else if (keysize == 256 || keysize == 384) {
+    } else if (keysize == 256 || keysize == 384 || keysize == 521) {
       curve = "P-" + keysize;
     } else {
-      throw new InvalidParameterException("EC keys on P-256 or P-384, not of " + keysize + " bits");
+      throw new InvalidParameterException(
+          "EC keys on P-256, P-384 or P-521, not of " + keysize + " bits");
     }
   }
 
@@ -86,54 +89,28 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
     label = newLabel;
   }
 
-  /** "P-256" or "P-384" for any of their names; the other curves are refused. */
+  /** The name of a curve that the token can make keys on and Java can represent. */
   private static String namedCurve(String name) throws InvalidAlgorithmParameterException {
-    try {
-      byte[] oid = PublicKeys.ecParameters(name);
-      for (String known : new String[] {"P-256", "P-384"}) {
-        if (Arrays.equals(oid, PublicKeys.ecParameters(known))) return known;
-      }
-    } catch (GeneralSecurityException e) {
-      throw new InvalidAlgorithmParameterException("unknown curve " + name, e);
+    Curves.Curve curve = Curves.named(name);
+    if (curve == null || !SUPPORTED.contains(curve.name())) {
+      throw new InvalidAlgorithmParameterException(
+          "EC keys on " + String.join(", ", SUPPORTED) + ", not on " + name);
     }
-    throw new InvalidAlgorithmParameterException("EC keys on P-256 or P-384, not on " + name);
+    return curve.name();
   }
 
   @Override
   public KeyPair generateKeyPair() {
-    Template publicKey = new Template()
-                             .add(Cryptoki.CKA_TOKEN, true)
-                             .add(Cryptoki.CKA_PRIVATE, false)
-                             .add(Cryptoki.CKA_VERIFY, true)
-                             .addIfPresent(Cryptoki.CKA_LABEL, label);
-    Template privateKey = new Template()
-                              .add(Cryptoki.CKA_TOKEN, true)
-                              .add(Cryptoki.CKA_PRIVATE, true)
-                              .add(Cryptoki.CKA_SENSITIVE, true)
-                              .add(Cryptoki.CKA_EXTRACTABLE, false)
-                              .add(Cryptoki.CKA_SIGN, true)
-                              .addIfPresent(Cryptoki.CKA_LABEL, label);
-    int mechanism;
+    KeyTemplates.Pair templates = rsa ? KeyTemplates.rsa(bits, exponent, label, null)
+                                      : KeyTemplates.ec(Curves.named(curve), label, null);
     try {
-      if (rsa) {
-        mechanism = Cryptoki.CKM_RSA_PKCS_KEY_PAIR_GEN;
-        publicKey.add(Cryptoki.CKA_MODULUS_BITS, bits)
-            .add(Cryptoki.CKA_PUBLIC_EXPONENT, exponent)
-            .add(Cryptoki.CKA_ENCRYPT, true);
-        privateKey.add(Cryptoki.CKA_DECRYPT, true);
-      } else {
-        mechanism = Cryptoki.CKM_EC_KEY_PAIR_GEN;
-        publicKey.add(Cryptoki.CKA_EC_PARAMS, PublicKeys.ecParameters(curve));
-      }
-      TokenObject[] pair = token.session().generateKeyPair(mechanism, publicKey, privateKey);
-      PublicKey javaKey = PublicKeys.of(pair[0]);
-      byte[] id = Token.idOf(javaKey);
-      pair[0].set(Cryptoki.CKA_ID, id);
-      pair[1].set(Cryptoki.CKA_ID, id);
-      return new KeyPair(javaKey, TokenKey.of(token, pair[1], javaKey));
+      KeyPairObjects pair = token.writingSession().generateKeyPair(templates);
+      PublicKey javaKey = pair.javaPublicKey();
+      if (javaKey == null) throw new ProviderException("the token's new public key is unusable");
+      return new KeyPair(javaKey, TokenKey.of(token, pair.privateKey(), javaKey));
     } catch (PKCS11Exception e) {
       throw new ProviderException(Token.failure("the token made no key pair", e), e);
-    } catch (GeneralSecurityException e) {
+    } catch (InvalidKeyException e) {
       throw new ProviderException("the token's new public key is unusable", e);
     }
   }

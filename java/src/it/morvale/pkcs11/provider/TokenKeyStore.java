@@ -2,6 +2,7 @@ package it.morvale.pkcs11.provider;
 
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.KeyPairObjects;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Template;
 import it.morvale.pkcs11.token.TokenObject;
@@ -119,10 +120,12 @@ final class TokenKeyStore extends KeyStoreSpi {
                          .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
                          .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
                          .add(Cryptoki.CKA_TOKEN, true))) {
+      byte[] value = object.bytesIfPresent(Cryptoki.CKA_VALUE);
+      if (value == null) continue;
       try {
-        X509Certificate certificate = (X509Certificate) factory.generateCertificate(
-            new ByteArrayInputStream(object.bytes(Cryptoki.CKA_VALUE)));
-        certs.add(new Cert(object, nonEmpty(object.id()), nonEmpty(object.label()), certificate));
+        X509Certificate certificate =
+            (X509Certificate) factory.generateCertificate(new ByteArrayInputStream(value));
+        certs.add(new Cert(object, object.idIfNotEmpty(), object.labelIfNotEmpty(), certificate));
       } catch (CertificateException e) {
         // A certificate that does not parse belongs to no entry.
       }
@@ -132,13 +135,13 @@ final class TokenKeyStore extends KeyStoreSpi {
     for (TokenObject key : session.find(new Template()
                                             .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PRIVATE_KEY)
                                             .add(Cryptoki.CKA_TOKEN, true))) {
-      byte[] id = nonEmpty(key.id());
+      byte[] id = key.idIfNotEmpty();
       Cert cert = id == null ? null : withId(certs, id);
       if (cert == null
           || !keyAlgorithm(key).equals(cert.certificate.getPublicKey().getAlgorithm())) {
         continue;
       }
-      String alias = nonEmpty(key.label());
+      String alias = key.labelIfNotEmpty();
       if (alias == null) alias = cert.label;
       if (alias != null && !found.containsKey(alias)) {
         found.put(alias, new Entry(key, cert));
@@ -154,9 +157,12 @@ final class TokenKeyStore extends KeyStoreSpi {
     certificates = certs;
   }
 
-  private static String keyAlgorithm(TokenObject key) throws PKCS11Exception {
-    int type = key.keyType();
-    return type == Cryptoki.CKK_RSA ? "RSA" : type == Cryptoki.CKK_EC ? "EC" : "";
+  private static String keyAlgorithm(TokenObject key) {
+    Integer type = key.integerIfPresent(Cryptoki.CKA_KEY_TYPE);
+    return type == null            ? ""
+        : type == Cryptoki.CKK_RSA ? "RSA"
+        : type == Cryptoki.CKK_EC  ? "EC"
+                                   : "";
   }
 
   private static Cert withId(List<Cert> certs, byte[] id) {
@@ -164,14 +170,6 @@ final class TokenKeyStore extends KeyStoreSpi {
       if (Arrays.equals(cert.id, id)) return cert;
     }
     return null;
-  }
-
-  private static String nonEmpty(String text) {
-    return text == null || text.isEmpty() ? null : text;
-  }
-
-  private static byte[] nonEmpty(byte[] bytes) {
-    return bytes == null || bytes.length == 0 ? null : bytes;
   }
 
   @Override
@@ -243,26 +241,27 @@ final class TokenKeyStore extends KeyStoreSpi {
       throw new KeyStoreException("the first certificate of the chain is not the key's");
     }
     try {
+      Session writing = token.writingSession();
       Entry existing = entries.get(alias);
       if (existing != null
           && (existing.key == null || existing.key.handle() != tokenKey.object().handle())) {
         destroy(existing);
       }
-      TokenObject privateKey = tokenKey.object();
-      byte[] id = nonEmpty(privateKey.id());
+      TokenObject privateKey = tokenKey.object().in(writing);
+      byte[] id = privateKey.idIfNotEmpty();
       TokenObject publicKey = id == null
           ? null
-          : token.session().findFirst(new Template()
-                                          .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
-                                          .add(Cryptoki.CKA_TOKEN, true)
-                                          .add(Cryptoki.CKA_ID, id));
+          : writing.findFirst(new Template()
+                                  .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
+                                  .add(Cryptoki.CKA_TOKEN, true)
+                                  .add(Cryptoki.CKA_ID, id));
       if (id == null) {
-        id = Token.idOf(tokenKey.publicKey());
+        id = KeyPairObjects.idOf(tokenKey.publicKey(), null);
         privateKey.set(Cryptoki.CKA_ID, id);
       }
       privateKey.set(Cryptoki.CKA_LABEL, alias);
       if (publicKey != null) publicKey.set(Cryptoki.CKA_LABEL, alias);
-      for (TokenObject old : token.session().find(certificatesWithId(id))) old.destroy();
+      for (TokenObject old : writing.find(certificatesWithId(id))) old.destroy();
       writeCertificate(alias, id, certs[0]);
       for (int i = 1; i < certs.length; ++i) {
         if (!onToken(certs[i])) writeCertificate(null, null, certs[i]);
@@ -318,20 +317,20 @@ final class TokenKeyStore extends KeyStoreSpi {
 
   /** Destroys an entry's objects: its certificate, and for a key entry the key pair. */
   private void destroy(Entry entry) throws PKCS11Exception {
+    Session writing = token.writingSession();
     if (entry.key != null) {
-      byte[] id = nonEmpty(entry.key.id());
-      entry.key.destroy();
+      byte[] id = entry.key.idIfNotEmpty();
+      entry.key.in(writing).destroy();
       if (id != null) {
-        for (TokenObject object :
-            token.session().find(new Template()
-                                     .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
-                                     .add(Cryptoki.CKA_TOKEN, true)
-                                     .add(Cryptoki.CKA_ID, id))) {
+        for (TokenObject object : writing.find(new Template()
+                                                   .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
+                                                   .add(Cryptoki.CKA_TOKEN, true)
+                                                   .add(Cryptoki.CKA_ID, id))) {
           object.destroy();
         }
       }
     }
-    entry.cert.object.destroy();
+    entry.cert.object.in(writing).destroy();
   }
 
   private static Template certificatesWithId(byte[] id) {
@@ -360,7 +359,7 @@ final class TokenKeyStore extends KeyStoreSpi {
     if (head == 3) serialDer[1] = (byte) 0x81;
     serialDer[head - 1] = (byte) serial.length;
     System.arraycopy(serial, 0, serialDer, head, serial.length);
-    token.session().create(
+    token.writingSession().create(
         new Template()
             .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
             .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)

@@ -11,6 +11,7 @@ import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.concurrent.locks.ReentrantLock;
+import java.util.stream.Collectors;
 
 /**
  * A Cryptoki module, loaded and initialised once per file for the whole VM.
@@ -31,6 +32,9 @@ public final class Pkcs11Module {
     void run() throws PKCS11Exception;
   }
 
+  /** What the bridge says of a handle that its Java objects cannot carry. */
+  static final String HANDLE_OUT_OF_RANGE = "Internal error: handle out of range";
+
   private static final Map<String, Pkcs11Module> OPEN = new HashMap<>();
 
   private final String path;
@@ -41,27 +45,51 @@ public final class Pkcs11Module {
 
   private Pkcs11Module(String path) throws PKCS11Exception {
     this.path = path;
-    handle = p11.loadPKCS11Library(path);
-    list = p11.functionListHandler(handle);
+    String problem = ModuleFile.problem(path);
+    if (problem != null) throw new ModuleLoadException(path, problem);
+    try {
+      handle = p11.loadPKCS11Library(path);
+    } catch (PKCS11Exception e) {
+      throw new ModuleLoadException(path,
+          "the system's loader refused it"
+              + " (a library it needs may be missing: see ldd " + path + ")",
+          e);
+    }
+    try {
+      list = p11.functionListHandler(handle);
+    } catch (PKCS11Exception e) {
+      throw new ModuleLoadException(path,
+          e.hasCode() ? "C_GetFunctionList failed: " + e.getMessage()
+                      : "a library without C_GetFunctionList, so not a PKCS#11 module",
+          e);
+    }
     try {
       p11.libInitialize(list);
     } catch (PKCS11Exception e) {
       // Another user of the same module in this process initialised it first.
-      if (e.getCode() != Cryptoki.CKR_CRYPTOKI_ALREADY_INITIALIZED) throw e;
+      if (e.getCode() != Cryptoki.CKR_CRYPTOKI_ALREADY_INITIALIZED) {
+        throw new ModuleLoadException(
+            path, "loaded, but C_Initialize refused it: " + e.getMessage(), e);
+      }
     }
   }
 
   /**
-   * The module of the library at `path`, loaded and initialised on first use. The bridge's own
-   * library is loaded first when needed ({@link NativePKCS11#loadBridge()}).
+   * The module of the library at `path`, loaded and initialised on first use. A relative path is
+   * taken from the current folder. The bridge's own library is loaded first when needed ({@link
+   * NativePKCS11#loadBridge()}).
+   *
+   * @throws ModuleLoadException when the file is not a module for this machine, cannot be loaded,
+   *     or refuses to be initialised, saying which
    */
   public static Pkcs11Module open(String path) throws PKCS11Exception {
+    String absolute = ModuleFile.absolute(path);
     NativePKCS11.loadBridge();
-    String key = canonical(path);
+    String key = canonical(absolute);
     synchronized (OPEN) {
       Pkcs11Module module = OPEN.get(key);
       if (module == null) {
-        module = new Pkcs11Module(path);
+        module = new Pkcs11Module(absolute);
         OPEN.put(key, module);
       }
       return module;
@@ -76,13 +104,29 @@ public final class Pkcs11Module {
     }
   }
 
+  /**
+   * Runs `call` while holding the module's lock. A handle that the bridge cannot carry becomes an
+   * explanation of what to do about it.
+   */
   public <T> T call(Call<T> call) throws PKCS11Exception {
     lock.lock();
     try {
       return call.run();
+    } catch (PKCS11Exception e) {
+      if (!e.hasCode() && HANDLE_OUT_OF_RANGE.equals(e.getMessage())) throw handleOutOfRange(e);
+      throw e;
     } finally {
       lock.unlock();
     }
+  }
+
+  private PKCS11Exception handleOutOfRange(PKCS11Exception e) {
+    PKCS11Exception explained = new PKCS11Exception("the module " + path
+        + " hands out session or object handles wider than 32 bits, which quillon cannot carry;"
+        + " p11-kit's proxy serves the same module with small handles: register the module in"
+        + " p11-kit's configuration and use p11-kit-proxy.so as the module");
+    explained.initCause(e);
+    return explained;
   }
 
   public void run(Action action) throws PKCS11Exception {
@@ -105,20 +149,33 @@ public final class Pkcs11Module {
     return call(() -> p11.libFinalize(handle, list));
   }
 
+  /** The module file's absolute path. */
   public String path() { return path; }
 
-  /** The native module object, for calls that the layer does not wrap. */
-  public NativePKCS11 nativeModule() { return p11; }
+  /** The version text of the bridge that serves the module. */
+  public String bridgeVersion() throws PKCS11Exception { return p11.getBridgeVersion(); }
+
+  NativePKCS11 nativeModule() { return p11; }
+
+  // Transitional: the callers move to slot(SlotChoice).
+  public List<Slot> slots(boolean tokenPresent, boolean unused) throws PKCS11Exception {
+    return slots(tokenPresent);
+  }
 
   /** The module handle: the first argument of the vendor functions reached by name. */
-  public long moduleHandle() { return handle; }
+  long moduleHandle() { return handle; }
 
   /** The function-list handle: the first argument of every standard call. */
-  public long functionList() { return list; }
+  long functionList() { return list; }
 
   public PKCS11Info info() throws PKCS11Exception { return call(() -> p11.getInfo(list)); }
 
-  /** The module's slots in its own order; with `tokenPresent`, only those holding a token. */
+  /** Every slot of the module, in its own order. */
+  public List<Slot> slots() throws PKCS11Exception { return slots(false); }
+
+  /** The slots that hold a token, in the module's order. */
+  public List<Slot> slotsWithToken() throws PKCS11Exception { return slots(true); }
+
   public List<Slot> slots(boolean tokenPresent) throws PKCS11Exception {
     NativePKCS11Slot[] found = call(() -> p11.getSlotList(list, tokenPresent));
     List<Slot> slots = new ArrayList<>();
@@ -128,21 +185,81 @@ public final class Pkcs11Module {
     return slots;
   }
 
-  /** The slot at `index` of the whole slot list, or null. */
-  public Slot slotAt(int index) throws PKCS11Exception {
-    List<Slot> all = slots(false);
-    return index >= 0 && index < all.size() ? all.get(index) : null;
+  /**
+   * The slot that `choice` names.
+   *
+   * @throws LookupException when no slot fits, or when several tokens carry the label asked for
+   */
+  public Slot slot(SlotChoice choice) throws PKCS11Exception {
+    switch (choice.by) {
+      case LABEL:
+        return withTokenLabel(choice.label);
+      case ID:
+        return withId(choice.number, "no slot with ID " + choice.number);
+      case INDEX:
+        return at(choice.number);
+      case ID_OR_INDEX: {
+        Slot slot = withIdOrNull(choice.number);
+        if (slot != null) return slot;
+        List<Slot> all = slots();
+        if (choice.number < all.size()) return all.get((int) choice.number);
+        throw new LookupException(0,
+            "no slot " + choice.number + ": neither the ID nor the index of one of " + all.size()
+                + " slots");
+      }
+      default: {
+        List<Slot> slots = slotsWithToken();
+        if (slots.isEmpty()) throw new LookupException(0, "no slot holds a token");
+        return slots.get(0);
+      }
+    }
   }
 
-  /** The slot whose ID is `id`, or null. */
-  public Slot slotWithId(long id) throws PKCS11Exception {
-    for (Slot slot : slots(false)) {
+  private Slot withTokenLabel(String label) throws PKCS11Exception {
+    List<Slot> found = new ArrayList<>();
+    for (Slot slot : slotsWithToken()) {
+      if (label.equals(slot.tokenLabelIfPresent())) found.add(slot);
+    }
+    if (found.isEmpty()) throw new LookupException(0, "no token labelled \"" + label + "\"");
+    if (found.size() > 1) {
+      throw new LookupException(found.size(),
+          found.size() + " tokens are labelled \"" + label + "\" (slot IDs "
+              + found.stream().map(s -> Long.toString(s.id())).collect(Collectors.joining(", "))
+              + "); choose one by its slot ID");
+    }
+    return found.get(0);
+  }
+
+  private Slot withIdOrNull(long id) throws PKCS11Exception {
+    for (Slot slot : slots()) {
       if (slot.id() == id) return slot;
     }
     return null;
   }
 
-  /** The first slot whose token has the label `label` (blank padding ignored), or null. */
+  private Slot withId(long id, String otherwise) throws PKCS11Exception {
+    Slot slot = withIdOrNull(id);
+    if (slot == null) throw new LookupException(0, otherwise);
+    return slot;
+  }
+
+  private Slot at(long index) throws PKCS11Exception {
+    List<Slot> all = slots();
+    if (index < 0 || index >= all.size()) {
+      throw new LookupException(
+          0, "no slot at index " + index + " of the " + all.size() + " slots");
+    }
+    return all.get((int) index);
+  }
+
+  // Transitional look-ups, until the tool and the provider choose slots by SlotChoice.
+  public Slot slotAt(int index) throws PKCS11Exception {
+    List<Slot> all = slots(false);
+    return index >= 0 && index < all.size() ? all.get(index) : null;
+  }
+
+  public Slot slotWithId(long id) throws PKCS11Exception { return withIdOrNull(id); }
+
   public Slot slotWithToken(String label) throws PKCS11Exception {
     for (Slot slot : slots(true)) {
       if (label.equals(slot.tokenLabel())) return slot;
@@ -150,11 +267,12 @@ public final class Pkcs11Module {
     return null;
   }
 
-  /** The first slot that holds a token, or null. */
   public Slot firstSlotWithToken() throws PKCS11Exception {
     List<Slot> slots = slots(true);
     return slots.isEmpty() ? null : slots.get(0);
   }
+
+  public NativePKCS11 nativeModuleForNow() { return p11; }
 
   @Override
   public String toString() {

@@ -11,8 +11,8 @@ import java.security.spec.ECParameterSpec;
 import java.security.spec.ECPoint;
 import java.security.spec.ECPublicKeySpec;
 import java.security.spec.RSAPublicKeySpec;
+import java.security.spec.X509EncodedKeySpec;
 import java.util.Arrays;
-import java.util.Locale;
 
 /** Public keys read from a token as {@code java.security} keys, and EC curve parameters. */
 public final class PublicKeys {
@@ -38,14 +38,40 @@ public final class PublicKeys {
       ECPoint point = point(key.bytes(Cryptoki.CKA_EC_POINT), curve);
       return KeyFactory.getInstance("EC").generatePublic(new ECPublicKeySpec(point, curve));
     }
+    if (type == Cryptoki.CKK_EC_EDWARDS) {
+      Curves.Curve curve = Curves.of(key.bytes(Cryptoki.CKA_EC_PARAMS));
+      byte[] value = key.bytes(Cryptoki.CKA_EC_POINT);
+      int length = curve.fieldBits() == 255 ? 32 : 57;
+      byte[] raw = value.length == length ? value : Der.octetString(value);
+      if (raw.length != length) {
+        throw new GeneralSecurityException(
+            "an " + curve + " public key of " + raw.length + " bytes");
+      }
+      byte[] oid = curve.parameters();
+      byte[] spki = new byte[2 + 2 + oid.length + 3 + length];
+      int at = 0;
+      spki[at++] = 0x30;
+      spki[at++] = (byte) (spki.length - 2);
+      spki[at++] = 0x30;
+      spki[at++] = (byte) oid.length;
+      System.arraycopy(oid, 0, spki, at, oid.length);
+      at += oid.length;
+      spki[at++] = 0x03;
+      spki[at++] = (byte) (length + 1);
+      spki[at++] = 0x00;
+      System.arraycopy(raw, 0, spki, at, length);
+      return KeyFactory.getInstance("EdDSA").generatePublic(new X509EncodedKeySpec(spki));
+    }
     throw new GeneralSecurityException(
         String.format("key type 0x%X has no public key of its own", type));
   }
 
   /** The DER-encoded curve OID of a named curve ("P-256", "secp384r1", ...), for CKA_EC_PARAMS. */
   public static byte[] ecParameters(String curveName) throws GeneralSecurityException {
+    Curves.Curve curve = Curves.named(curveName);
+    if (curve != null) return curve.parameters();
     AlgorithmParameters parameters = AlgorithmParameters.getInstance("EC");
-    parameters.init(new ECGenParameterSpec(standardName(curveName)));
+    parameters.init(new ECGenParameterSpec(curveName));
     try {
       return parameters.getEncoded();
     } catch (java.io.IOException e) {
@@ -53,33 +79,30 @@ public final class PublicKeys {
     }
   }
 
-  /** The curve described by DER-encoded EC parameters (a named curve's OID). */
+  /**
+   * The curve described by DER-encoded EC parameters (a named curve's OID), as Java describes it.
+   *
+   * @throws GeneralSecurityException when the parameters name no curve that this Java supports
+   */
   public static ECParameterSpec curve(byte[] ecParameters) throws GeneralSecurityException {
     AlgorithmParameters parameters = AlgorithmParameters.getInstance("EC");
     try {
       parameters.init(ecParameters);
-    } catch (java.io.IOException e) {
-      throw new GeneralSecurityException("EC parameters that name no known curve", e);
+      return parameters.getParameterSpec(ECParameterSpec.class);
+    } catch (java.io.IOException | GeneralSecurityException e) {
+      String name;
+      try {
+        name = Curves.of(ecParameters).name();
+      } catch (GeneralSecurityException unknown) {
+        throw new GeneralSecurityException("EC parameters that name no known curve", e);
+      }
+      throw new GeneralSecurityException("this Java does not support the curve " + name, e);
     }
-    return parameters.getParameterSpec(ECParameterSpec.class);
   }
 
   /** Bytes of one coordinate on `curve`. */
   public static int fieldBytes(ECParameterSpec curve) {
     return (curve.getCurve().getField().getFieldSize() + 7) / 8;
-  }
-
-  private static String standardName(String name) {
-    switch (name.toUpperCase(Locale.ROOT)) {
-      case "P-256":
-        return "secp256r1";
-      case "P-384":
-        return "secp384r1";
-      case "P-521":
-        return "secp521r1";
-      default:
-        return name;
-    }
   }
 
   /**

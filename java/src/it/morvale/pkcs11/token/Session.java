@@ -25,7 +25,7 @@ public final class Session implements AutoCloseable {
 
   public Pkcs11Module module() { return module; }
 
-  public NativePKCS11Session nativeSession() { return session; }
+  NativePKCS11Session nativeSession() { return session; }
 
   private long list() { return module.functionList(); }
 
@@ -34,9 +34,14 @@ public final class Session implements AutoCloseable {
   }
 
   /**
-   * Logs the user (or with `securityOfficer` the SO) in. A user already logged in on this token
-   * (logins are per token, not per session) is fine.
+   * Logs the user in. A user already logged in on this token (logins are per token, not per
+   * session) is fine.
    */
+  public void loginUser(String pin) throws PKCS11Exception { login(false, pin); }
+
+  /** Logs the security officer in; the token then takes no read-only session of the SO. */
+  public void loginSecurityOfficer(String pin) throws PKCS11Exception { login(true, pin); }
+
   public void login(boolean securityOfficer, String pin) throws PKCS11Exception {
     try {
       module.run(() -> session.login(list(), securityOfficer, pin));
@@ -80,6 +85,30 @@ public final class Session implements AutoCloseable {
     return found.isEmpty() ? null : found.get(0);
   }
 
+  /** Every object of `objectClass` that `selector` selects. */
+  public List<TokenObject> find(Selector selector, int objectClass) throws PKCS11Exception {
+    return find(selector.template(objectClass));
+  }
+
+  /**
+   * The one object that `selector` selects among the first of `classes` that has any: a public
+   * key where there is one, say, else the private key that carries its public half too.
+   *
+   * @throws LookupException "no private key labelled \"k\"" when none matches (naming the first
+   *     class), "2 private keys labelled \"k\"" when the first class with matches has several
+   */
+  public TokenObject findOne(Selector selector, int... classes) throws PKCS11Exception {
+    for (int objectClass : classes) {
+      List<TokenObject> found = find(selector, objectClass);
+      if (found.size() == 1) return found.get(0);
+      if (found.size() > 1) {
+        throw new LookupException(found.size(),
+            found.size() + " " + Names.objectClass(objectClass) + "s" + selector.describe());
+      }
+    }
+    throw new LookupException(0, "no " + Names.objectClass(classes[0]) + selector.describe());
+  }
+
   public TokenObject create(Template template) throws PKCS11Exception {
     return wrap(
         module.call(() -> session.createObject(list(), template.types(), template.values())));
@@ -88,6 +117,33 @@ public final class Session implements AutoCloseable {
   public TokenObject generateKey(int mechanism, Template template) throws PKCS11Exception {
     return wrap(module.call(
         () -> session.generateKey(list(), mechanism, null, template.types(), template.values())));
+  }
+
+  /** A new secret key on the token. */
+  public TokenObject generateKey(KeyTemplates.Secret key) throws PKCS11Exception {
+    return generateKey(key.mechanism, key.template);
+  }
+
+  /**
+   * A new key pair on the token. Both keys carry the same CKA_ID: the one the templates ask for,
+   * or else the SHA-1 hash of the public key (of its X.509 encoding where Java can represent the
+   * key, else of its CKA_EC_POINT or CKA_MODULUS), so that the same key always gets the same ID.
+   */
+  public KeyPairObjects generateKeyPair(KeyTemplates.Pair pair) throws PKCS11Exception {
+    TokenObject[] made = generateKeyPair(pair.mechanism, pair.publicKey, pair.privateKey);
+    java.security.PublicKey javaKey;
+    try {
+      javaKey = PublicKeys.of(made[0]);
+    } catch (java.security.GeneralSecurityException e) {
+      javaKey = null;
+    }
+    byte[] id = pair.id;
+    if (id == null) {
+      id = KeyPairObjects.idOf(javaKey, made[0]);
+      made[0].set(Cryptoki.CKA_ID, id);
+      made[1].set(Cryptoki.CKA_ID, id);
+    }
+    return new KeyPairObjects(made[0], made[1], javaKey, id);
   }
 
   /** A new key pair: {public key, private key}. */

@@ -5,11 +5,16 @@ import it.morvale.pkcs11.PKCS11MechanismInfo;
 import it.morvale.pkcs11.PKCS11SlotInfo;
 import it.morvale.pkcs11.PKCS11TokenInfo;
 import it.morvale.pkcs11.nat.NativePKCS11Slot;
+import java.util.ArrayList;
+import java.util.Collections;
+import java.util.List;
 
 /** A slot of a module, and the token in it. */
 public final class Slot {
   private final Pkcs11Module module;
   private final NativePKCS11Slot slot;
+  /** The token's mechanisms, read once: they belong to the token, which does not change them. */
+  private volatile List<Mechanism> mechanisms;
 
   Slot(Pkcs11Module module, NativePKCS11Slot slot) {
     this.module = module;
@@ -18,7 +23,7 @@ public final class Slot {
 
   public Pkcs11Module module() { return module; }
 
-  public NativePKCS11Slot nativeSlot() { return slot; }
+  NativePKCS11Slot nativeSlot() { return slot; }
 
   /** The slot ID, an unsigned number. */
   public long id() { return Integer.toUnsignedLong(slot.getSlotID()); }
@@ -38,9 +43,45 @@ public final class Slot {
     return hasToken() ? tokenInfo().getLabelTrimmed() : null;
   }
 
+  /** Like {@link #tokenLabel}, but null too when the slot will not describe its token. */
+  String tokenLabelIfPresent() {
+    try {
+      return tokenLabel();
+    } catch (PKCS11Exception e) {
+      return null;
+    }
+  }
+
+  /** Whether the token is write-protected: it takes read-only sessions only. */
+  public boolean isWriteProtected() throws PKCS11Exception {
+    return (tokenInfo().getFlags() & Cryptoki.CKF_WRITE_PROTECTED) != 0;
+  }
+
+  /** The token's mechanisms in its own order, read from the module on first use only. */
+  public List<Mechanism> supportedMechanisms() throws PKCS11Exception {
+    List<Mechanism> known = mechanisms;
+    if (known == null) {
+      int[] types = module.call(() -> slot.getMechanismList(module.functionList()));
+      List<Mechanism> read = new ArrayList<>();
+      if (types != null) {
+        for (int type : types) read.add(Mechanism.of(type));
+      }
+      mechanisms = known = Collections.unmodifiableList(read);
+    }
+    return known;
+  }
+
+  // Transitional.
   public int[] mechanisms() throws PKCS11Exception {
-    int[] mechanisms = module.call(() -> slot.getMechanismList(module.functionList()));
-    return mechanisms == null ? new int[0] : mechanisms;
+    return supportedMechanisms().stream().mapToInt(Mechanism::type).toArray();
+  }
+
+  /** Whether the token lists the mechanism `type`. */
+  public boolean supports(int type) throws PKCS11Exception {
+    for (Mechanism m : supportedMechanisms()) {
+      if (m.type() == type) return true;
+    }
+    return false;
   }
 
   public PKCS11MechanismInfo mechanismInfo(int mechanism) throws PKCS11Exception {
@@ -50,11 +91,23 @@ public final class Slot {
   /** Initialises the token: every object on it is destroyed. */
   public void initToken(String soPin, String label) throws PKCS11Exception {
     module.run(() -> slot.initToken(module.functionList(), soPin, label));
+    mechanisms = null;
   }
 
-  /** Opens a serial session, read-write when asked. */
+  /** Opens a read-only session: enough to read, sign, decrypt and log in as the user. */
+  public Session openReadOnly() throws PKCS11Exception { return open(Cryptoki.CKF_SERIAL_SESSION); }
+
+  /** Opens a read-write session, which creating, changing or destroying token objects needs. */
+  public Session openReadWrite() throws PKCS11Exception {
+    return open(Cryptoki.CKF_SERIAL_SESSION | Cryptoki.CKF_RW_SESSION);
+  }
+
+  // Transitional.
   public Session openSession(boolean readWrite) throws PKCS11Exception {
-    int flags = Cryptoki.CKF_SERIAL_SESSION | (readWrite ? Cryptoki.CKF_RW_SESSION : 0);
+    return readWrite ? openReadWrite() : openReadOnly();
+  }
+
+  private Session open(int flags) throws PKCS11Exception {
     return new Session(module, module.call(() -> slot.openSession(module.functionList(), flags)));
   }
 

@@ -36,7 +36,7 @@ final class InfoCommands {
           + info.getLibraryVersionMajor() + "." + info.getLibraryVersionMinor());
       out.println(
           "cryptoki     " + info.getCryptokiVersionMajor() + "." + info.getCryptokiVersionMinor());
-      out.println("bridge       " + token.module.nativeModule().getBridgeVersion());
+      out.println("bridge       " + token.module.bridgeVersion());
     }
   }
 

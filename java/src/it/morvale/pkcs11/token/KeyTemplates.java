@@ -1,0 +1,143 @@
+package it.morvale.pkcs11.token;
+
+import java.math.BigInteger;
+
+/**
+ * The templates of new keys, one set per key type, each asking only for what that type of key can
+ * do: RSA keys sign, verify, encrypt, decrypt, wrap and unwrap; EC and EdDSA keys only sign and
+ * verify; AES keys encrypt, decrypt, wrap and unwrap; generic secrets sign and verify (HMAC) and
+ * derive. Every key is a token object; private and secret keys are private and sensitive, and
+ * private keys are never extractable. {@link Session#generateKeyPair(KeyTemplates.Pair)} gives a
+ * pair its CKA_ID.
+ */
+public final class KeyTemplates {
+  private KeyTemplates() {}
+
+  /** The mechanism and the two templates of a new key pair. */
+  public static final class Pair {
+    final int mechanism;
+    final Template publicKey;
+    final Template privateKey;
+    final byte[] id;
+
+    private Pair(int mechanism, Template publicKey, Template privateKey, byte[] id) {
+      this.mechanism = mechanism;
+      this.publicKey = publicKey;
+      this.privateKey = privateKey;
+      this.id = id;
+    }
+
+    public int mechanism() { return mechanism; }
+  }
+
+  /** The mechanism and template of a new secret key. */
+  public static final class Secret {
+    final int mechanism;
+    final Template template;
+
+    private Secret(int mechanism, Template template) {
+      this.mechanism = mechanism;
+      this.template = template;
+    }
+
+    public int mechanism() { return mechanism; }
+
+    public Template template() { return template; }
+  }
+
+  /** An RSA key pair of `bits` with the public exponent `exponent` (65537 when null). */
+  public static Pair rsa(int bits, BigInteger exponent, String label, byte[] id) {
+    Template publicKey = publicKey(label, id)
+                             .add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_RSA)
+                             .add(Cryptoki.CKA_MODULUS_BITS, bits)
+                             .add(Cryptoki.CKA_PUBLIC_EXPONENT,
+                                 exponent == null ? BigInteger.valueOf(65537) : exponent)
+                             .add(Cryptoki.CKA_VERIFY, true)
+                             .add(Cryptoki.CKA_ENCRYPT, true)
+                             .add(Cryptoki.CKA_WRAP, true);
+    Template privateKey = privateKey(label, id)
+                              .add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_RSA)
+                              .add(Cryptoki.CKA_SIGN, true)
+                              .add(Cryptoki.CKA_DECRYPT, true)
+                              .add(Cryptoki.CKA_UNWRAP, true);
+    return new Pair(Cryptoki.CKM_RSA_PKCS_KEY_PAIR_GEN, publicKey, privateKey, id);
+  }
+
+  /** A key pair on `curve`: ECDSA for Weierstrass curves, EdDSA for Edwards curves. */
+  public static Pair ec(Curves.Curve curve, String label, byte[] id) {
+    boolean edwards = curve.keyType() == Cryptoki.CKK_EC_EDWARDS;
+    if (!edwards && curve.keyType() != Cryptoki.CKK_EC) {
+      throw new IllegalArgumentException(curve + " keys do not sign");
+    }
+    int keyType = edwards ? Cryptoki.CKK_EC_EDWARDS : Cryptoki.CKK_EC;
+    Template publicKey = publicKey(label, id)
+                             .add(Cryptoki.CKA_KEY_TYPE, keyType)
+                             .add(Cryptoki.CKA_EC_PARAMS, curve.parameters())
+                             .add(Cryptoki.CKA_VERIFY, true);
+    Template privateKey =
+        privateKey(label, id).add(Cryptoki.CKA_KEY_TYPE, keyType).add(Cryptoki.CKA_SIGN, true);
+    return new Pair(edwards ? Cryptoki.CKM_EC_EDWARDS_KEY_PAIR_GEN : Cryptoki.CKM_EC_KEY_PAIR_GEN,
+        publicKey, privateKey, id);
+  }
+
+  /**
+   * An AES key of `bits` (128, 192 or 256); `extractable` lets it be wrapped itself, though never
+   * read in the clear.
+   */
+  public static Secret aes(int bits, String label, byte[] id, boolean extractable) {
+    return new Secret(Cryptoki.CKM_AES_KEY_GEN,
+        secret(Cryptoki.CKK_AES, label, id, extractable).add(Cryptoki.CKA_VALUE_LEN, bits / 8));
+  }
+
+  /** A generic secret of `bits`, for HMAC and key derivation. */
+  public static Secret genericSecret(int bits, String label, byte[] id, boolean extractable) {
+    return new Secret(Cryptoki.CKM_GENERIC_SECRET_KEY_GEN,
+        secret(Cryptoki.CKK_GENERIC_SECRET, label, id, extractable)
+            .add(Cryptoki.CKA_VALUE_LEN, (bits + 7) / 8));
+  }
+
+  /**
+   * The template of a secret key of `keyType` that an unwrap or import makes (it says the class
+   * and type, which generation leaves to the mechanism).
+   */
+  public static Template secret(int keyType, String label, byte[] id, boolean extractable) {
+    Template template = new Template()
+                            .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_SECRET_KEY)
+                            .add(Cryptoki.CKA_KEY_TYPE, keyType)
+                            .add(Cryptoki.CKA_TOKEN, true)
+                            .add(Cryptoki.CKA_PRIVATE, true)
+                            .addIfPresent(Cryptoki.CKA_LABEL, label)
+                            .addIfPresent(Cryptoki.CKA_ID, id)
+                            .add(Cryptoki.CKA_SENSITIVE, true)
+                            .add(Cryptoki.CKA_EXTRACTABLE, extractable);
+    if (keyType == Cryptoki.CKK_GENERIC_SECRET) {
+      return template.add(Cryptoki.CKA_SIGN, true)
+          .add(Cryptoki.CKA_VERIFY, true)
+          .add(Cryptoki.CKA_DERIVE, true);
+    }
+    return template.add(Cryptoki.CKA_ENCRYPT, true)
+        .add(Cryptoki.CKA_DECRYPT, true)
+        .add(Cryptoki.CKA_WRAP, true)
+        .add(Cryptoki.CKA_UNWRAP, true);
+  }
+
+  private static Template publicKey(String label, byte[] id) {
+    return new Template()
+        .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
+        .add(Cryptoki.CKA_TOKEN, true)
+        .add(Cryptoki.CKA_PRIVATE, false)
+        .addIfPresent(Cryptoki.CKA_LABEL, label)
+        .addIfPresent(Cryptoki.CKA_ID, id);
+  }
+
+  private static Template privateKey(String label, byte[] id) {
+    return new Template()
+        .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PRIVATE_KEY)
+        .add(Cryptoki.CKA_TOKEN, true)
+        .add(Cryptoki.CKA_PRIVATE, true)
+        .addIfPresent(Cryptoki.CKA_LABEL, label)
+        .addIfPresent(Cryptoki.CKA_ID, id)
+        .add(Cryptoki.CKA_SENSITIVE, true)
+        .add(Cryptoki.CKA_EXTRACTABLE, false);
+  }
+}
