@@ -3,7 +3,6 @@ package it.morvale.pkcs11.tool;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.TokenObject;
-import java.nio.file.Path;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
 import picocli.CommandLine.Option;
@@ -18,45 +17,20 @@ final class CipherCommands {
   /** The padding that RSA-PKCS adds: at most the modulus length less 11 bytes of data. */
   private static final int RSA_PKCS_OVERHEAD = 11;
 
-  /** --wrapping-label and --wrapping-id: the key that wraps or unwraps. */
-  static final class WrappingKey {
-    @Option(names = "--wrapping-label", paramLabel = "LABEL",
-        description = "the wrapping key's label (an RSA key pair or an AES key)")
-    String label;
-
-    @Option(names = "--wrapping-id", paramLabel = "HEX", description = "the wrapping key's id")
-    String id;
-
-    Token.Selector selector() {
-      Token.Selector selector = new Token.Selector(label, id, "--wrapping-id");
-      if (selector.isEmpty()) {
-        throw Failure.usage("name the wrapping key with --wrapping-label or --wrapping-id");
-      }
-      return selector;
-    }
-  }
-
-  private static void summary(Path out, String text) {
-    if (!Io.isStandard(out)) System.out.println(text + ": " + out);
+  private static void summary(OutputOption out, String text) {
+    if (out.named()) System.out.println(text + ": " + out.file);
   }
 
   @Command(name = "encrypt", description = "Encrypt data with an RSA public key (RSA-PKCS).")
   static final class Encrypt extends PublicCommand {
     @Mixin KeyOptions key;
-
-    @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME", description = "RSA-PKCS")
-    String mechanism;
-
-    @Option(names = "--in", paramLabel = "FILE", description = "the data (default: standard input)")
-    Path in;
-
-    @Option(names = "--out", paramLabel = "FILE",
-        description = "the ciphertext (default: standard output)")
-    Path out;
+    @Mixin MechanismOption mechanism;
+    @Mixin InputOption in;
+    @Mixin OutputOption out;
 
     @Override
     void check() {
-      if (mechanism != null) Mechanisms.offered(Mechanisms.Use.ENCRYPT, mechanism);
+      mechanism.check(Mechanisms.Use.ENCRYPT);
       key.selector();
     }
 
@@ -65,39 +39,30 @@ final class CipherCommands {
       Session session = session(token, pins);
       TokenObject publicKey =
           token.key(session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY);
-      Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.ENCRYPT, mechanism, publicKey);
-      byte[] data = Io.read(in);
+      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.ENCRYPT, publicKey);
+      byte[] data = in.read();
       int room = Token.modulusBytes(publicKey);
       if (data.length > room - RSA_PKCS_OVERHEAD) {
         throw Failure.usage(m.name + " with this key encrypts at most " + (room - RSA_PKCS_OVERHEAD)
             + " bytes; the data has " + data.length);
       }
       // Encryption has no size query: the token gets room for one modulus.
-      Io.write(out, session.encrypt(m.type, publicKey, data, room));
+      out.write(session.encrypt(m.type, publicKey, data, room));
       summary(out,
-          "encrypted " + data.length + " bytes with " + m.name + " and "
-              + SignCommands.describe(publicKey));
+          "encrypted " + data.length + " bytes with " + m.name + " and " + Names.key(publicKey));
     }
   }
 
   @Command(name = "decrypt", description = "Decrypt data with an RSA private key (RSA-PKCS).")
   static final class Decrypt extends UserCommand {
     @Mixin KeyOptions key;
-
-    @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME", description = "RSA-PKCS")
-    String mechanism;
-
-    @Option(names = "--in", paramLabel = "FILE",
-        description = "the ciphertext (default: standard input)")
-    Path in;
-
-    @Option(
-        names = "--out", paramLabel = "FILE", description = "the data (default: standard output)")
-    Path out;
+    @Mixin MechanismOption mechanism;
+    @Mixin InputOption in;
+    @Mixin OutputOption out;
 
     @Override
     void check() {
-      if (mechanism != null) Mechanisms.offered(Mechanisms.Use.ENCRYPT, mechanism);
+      mechanism.check(Mechanisms.Use.ENCRYPT);
       key.selector();
     }
 
@@ -106,12 +71,11 @@ final class CipherCommands {
       Session session = token.user(false, pins);
       TokenObject privateKey =
           token.key(session, key.selector(), "private key", Cryptoki.CKO_PRIVATE_KEY);
-      Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.ENCRYPT, mechanism, privateKey);
-      byte[] data = session.decrypt(m.type, privateKey, Io.read(in));
-      Io.write(out, data);
+      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.ENCRYPT, privateKey);
+      byte[] data = session.decrypt(m.type, privateKey, in.read());
+      out.write(data);
       summary(out,
-          "decrypted " + data.length + " bytes with " + m.name + " and "
-              + SignCommands.describe(privateKey));
+          "decrypted " + data.length + " bytes with " + m.name + " and " + Names.key(privateKey));
     }
   }
 
@@ -120,19 +84,13 @@ final class CipherCommands {
           + " key (RSA-PKCS) or an AES key (AES-KEY-WRAP, AES-KEY-WRAP-PAD)."})
   static final class Wrap extends UserCommand {
     @Mixin KeyOptions key;
-    @Mixin WrappingKey wrapping;
-
-    @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME",
-        description = "RSA-PKCS (RSA wrapping keys), AES-KEY-WRAP (AES) or AES-KEY-WRAP-PAD")
-    String mechanism;
-
-    @Option(names = "--out", paramLabel = "FILE",
-        description = "the wrapped key (default: standard output)")
-    Path out;
+    @Mixin WrappingKeyOptions wrapping;
+    @Mixin MechanismOption mechanism;
+    @Mixin OutputOption out;
 
     @Override
     void check() {
-      if (mechanism != null) Mechanisms.offered(Mechanisms.Use.WRAP, mechanism);
+      mechanism.check(Mechanisms.Use.WRAP);
       if (key.selector().isEmpty())
         throw Failure.usage("name the key to wrap with --label or --id");
       wrapping.selector();
@@ -143,14 +101,14 @@ final class CipherCommands {
       Session session = token.user(false, pins);
       TokenObject wrappingKey = token.key(session, wrapping.selector(), "wrapping key",
           Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_SECRET_KEY);
-      Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.WRAP, mechanism, wrappingKey);
+      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.WRAP, wrappingKey);
       TokenObject secret =
           token.key(session, key.selector(), "secret key", Cryptoki.CKO_SECRET_KEY);
       byte[] wrapped = session.wrapKey(m.type, wrappingKey, secret);
-      Io.write(out, wrapped);
+      out.write(wrapped);
       summary(out,
-          "wrapped the " + SignCommands.describe(secret) + " with " + m.name + " and "
-              + SignCommands.describe(wrappingKey) + " (" + wrapped.length + " bytes)");
+          "wrapped the " + Names.key(secret) + " with " + m.name + " and " + Names.key(wrappingKey)
+              + " (" + wrapped.length + " bytes)");
     }
   }
 
@@ -163,19 +121,13 @@ final class CipherCommands {
 
     @Option(names = "--id", paramLabel = "HEX", description = "the new key's id, in hex") String id;
 
-    @Mixin WrappingKey wrapping;
-
-    @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME",
-        description = "RSA-PKCS (RSA wrapping keys), AES-KEY-WRAP (AES) or AES-KEY-WRAP-PAD")
-    String mechanism;
-
-    @Option(names = "--in", paramLabel = "FILE",
-        description = "the wrapped key (default: standard input)")
-    Path in;
+    @Mixin WrappingKeyOptions wrapping;
+    @Mixin MechanismOption mechanism;
+    @Mixin InputOption in;
 
     @Override
     void check() {
-      if (mechanism != null) Mechanisms.offered(Mechanisms.Use.WRAP, mechanism);
+      mechanism.check(Mechanisms.Use.WRAP);
       new Token.Selector(label, id, "--id");
       wrapping.selector();
     }
@@ -185,16 +137,16 @@ final class CipherCommands {
       Session session = token.user(true, pins);
       TokenObject unwrappingKey = token.key(session, wrapping.selector(), "unwrapping key",
           Cryptoki.CKO_PRIVATE_KEY, Cryptoki.CKO_SECRET_KEY);
-      Mechanisms.Offered m = SignCommands.mechanism(Mechanisms.Use.WRAP, mechanism, unwrappingKey);
-      byte[] wrapped = Io.read(in);
-      KeygenCommand.refuseTaken(session, label);
+      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.WRAP, unwrappingKey);
+      byte[] wrapped = in.read();
+      Token.refuseTaken(session, label);
       TokenObject key = session.unwrapKey(m.type, unwrappingKey, wrapped,
-          KeygenCommand.secretKey(new Token.Selector(label, id, "--id"))
+          KeyTemplates.secretKey(new Token.Selector(label, id, "--id"))
               .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_SECRET_KEY)
               .add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_AES));
       System.out.println("unwrapped an " + Names.describeKey(key) + " key"
           + (label == null ? "" : " \"" + label + "\"") + " with " + m.name + " and "
-          + SignCommands.describe(unwrappingKey));
+          + Names.key(unwrappingKey));
     }
   }
 }

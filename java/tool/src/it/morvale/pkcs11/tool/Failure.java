@@ -4,6 +4,12 @@ package it.morvale.pkcs11.tool;
 final class Failure extends RuntimeException {
   private static final long serialVersionUID = 1L;
 
+  /** The tool's exit statuses. */
+  static final int OK = 0;
+  static final int TOKEN_ERROR = 1;
+  static final int USAGE = 2;
+  static final int MISMATCH = 3;
+
   final int status;
 
   private Failure(int status, String message, Throwable cause) {
@@ -12,13 +18,13 @@ final class Failure extends RuntimeException {
   }
 
   /** The command line is malformed, or names something that is not there. */
-  static Failure usage(String message) { return new Failure(Quillon.USAGE, message, null); }
+  static Failure usage(String message) { return new Failure(USAGE, message, null); }
 
   /** The token, the module or the bridge could not do what was asked. */
   static Failure token(String message, Throwable cause) {
-    return new Failure(Quillon.TOKEN_ERROR, message, cause);
+    return new Failure(TOKEN_ERROR, message, cause);
   }
 
   /** A signature that does not match. */
-  static Failure mismatch(String message) { return new Failure(Quillon.MISMATCH, message, null); }
+  static Failure mismatch(String message) { return new Failure(MISMATCH, message, null); }
 }

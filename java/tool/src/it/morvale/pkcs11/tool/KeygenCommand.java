@@ -1,6 +1,5 @@
 package it.morvale.pkcs11.tool;
 
-import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.PublicKeys;
 import it.morvale.pkcs11.token.Session;
@@ -63,25 +62,17 @@ final class KeygenCommand extends UserCommand {
   void run(Token token, Pins pins) throws Exception {
     Session session = token.user(true, pins);
     Token.Selector selector = new Token.Selector(label, id, "--id");
-    refuseTaken(session, label);
+    Token.refuseTaken(session, label);
     String what;
     if (algorithm.equals("aes")) {
       what = "an AES " + size + " key";
       try (Spinner spinner = Spinner.start("generating " + what)) {
-        session.generateKey(
-            Cryptoki.CKM_AES_KEY_GEN, secretKey(selector).add(Cryptoki.CKA_VALUE_LEN, size / 8));
+        session.generateKey(Cryptoki.CKM_AES_KEY_GEN,
+            KeyTemplates.secretKey(selector).add(Cryptoki.CKA_VALUE_LEN, size / 8));
       }
     } else {
-      Template publicKey = common(selector, false)
-                               .add(Cryptoki.CKA_VERIFY, true)
-                               .add(Cryptoki.CKA_ENCRYPT, true)
-                               .add(Cryptoki.CKA_WRAP, true);
-      Template privateKey = common(selector, true)
-                                .add(Cryptoki.CKA_SENSITIVE, true)
-                                .add(Cryptoki.CKA_EXTRACTABLE, false)
-                                .add(Cryptoki.CKA_SIGN, true)
-                                .add(Cryptoki.CKA_DECRYPT, true)
-                                .add(Cryptoki.CKA_UNWRAP, true);
+      Template publicKey = KeyTemplates.publicKey(selector);
+      Template privateKey = KeyTemplates.privateKey(selector);
       int mechanism;
       if (algorithm.equals("rsa")) {
         mechanism = Cryptoki.CKM_RSA_PKCS_KEY_PAIR_GEN;
@@ -99,33 +90,6 @@ final class KeygenCommand extends UserCommand {
     }
     System.out.println("generated " + what + (label == null ? "" : " \"" + label + "\"")
         + (id == null ? "" : " with id " + Io.hex(selector.id)));
-  }
-
-  /** A label names one object: a new key may not take one that is in use. */
-  static void refuseTaken(Session session, String label) throws PKCS11Exception {
-    if (label != null && !session.find(new Template().add(Cryptoki.CKA_LABEL, label)).isEmpty()) {
-      throw Failure.usage("an object labelled \"" + label + "\" is on the token already");
-    }
-  }
-
-  /** A token object's attributes: a private one, or a public one that anyone may read. */
-  private static Template common(Token.Selector selector, boolean isPrivate) {
-    return new Template()
-        .add(Cryptoki.CKA_TOKEN, true)
-        .add(Cryptoki.CKA_PRIVATE, isPrivate)
-        .addIfPresent(Cryptoki.CKA_LABEL, selector.label)
-        .addIfPresent(Cryptoki.CKA_ID, selector.id);
-  }
-
-  /** An AES key's attributes: secret, but extractable so that it can be wrapped. */
-  static Template secretKey(Token.Selector selector) {
-    return common(selector, true)
-        .add(Cryptoki.CKA_SENSITIVE, true)
-        .add(Cryptoki.CKA_EXTRACTABLE, true)
-        .add(Cryptoki.CKA_ENCRYPT, true)
-        .add(Cryptoki.CKA_DECRYPT, true)
-        .add(Cryptoki.CKA_WRAP, true)
-        .add(Cryptoki.CKA_UNWRAP, true);
   }
 
   private static byte[] curveParameters(String curve) {

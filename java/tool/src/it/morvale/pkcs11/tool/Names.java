@@ -75,4 +75,13 @@ final class Names {
     Integer bits = bits(key, type);
     return keyType(type) + (bits == null ? "" : " " + bits);
   }
+
+  /** `key "label"`, `key with id 01` or `key 5` (the handle): the key in messages. */
+  static String key(TokenObject key) throws PKCS11Exception {
+    String label = key.label();
+    if (label != null && !label.isEmpty()) return "key \"" + label + "\"";
+    byte[] id = key.id();
+    if (id != null && id.length > 0) return "key with id " + Io.hex(id);
+    return "key " + key.handle();
+  }
 }

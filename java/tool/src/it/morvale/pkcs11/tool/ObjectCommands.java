@@ -4,12 +4,10 @@ import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.TokenObject;
 import java.nio.charset.StandardCharsets;
-import java.nio.file.Path;
 import java.util.Base64;
 import java.util.List;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
-import picocli.CommandLine.Option;
 
 /** Public keys out of the token, and objects off it. */
 final class ObjectCommands {
@@ -19,10 +17,7 @@ final class ObjectCommands {
       description = "Write a public key as PEM (SubjectPublicKeyInfo), as OpenSSL reads it.")
   static final class Export extends PublicCommand {
     @Mixin KeyOptions key;
-
-    @Option(names = "--out", paramLabel = "FILE",
-        description = "the PEM file (default: standard output)")
-    Path out;
+    @Mixin OutputOption out;
 
     @Override
     void check() {
@@ -38,10 +33,10 @@ final class ObjectCommands {
       String pem = "-----BEGIN PUBLIC KEY-----\n"
           + Base64.getMimeEncoder(64, new byte[] {'\n'}).encodeToString(encoded)
           + "\n-----END PUBLIC KEY-----\n";
-      Io.write(out, pem.getBytes(StandardCharsets.US_ASCII));
-      if (!Io.isStandard(out)) {
+      out.write(pem.getBytes(StandardCharsets.US_ASCII));
+      if (out.named()) {
         System.out.println("exported the public " + Names.describeKey(found) + " key of "
-            + SignCommands.describe(found) + ": " + out);
+            + Names.key(found) + ": " + out.file);
       }
     }
   }

@@ -31,7 +31,8 @@ final class PinCommands {
 
     @Override
     void run(Token token, Pins pins) throws PKCS11Exception {
-      Slot slot = quillon.slot != null || quillon.token != null ? token.slot() : blank(token);
+      GlobalOptions global = global();
+      Slot slot = global.slot != null || global.token != null ? token.slot() : blank(token);
       slot.initToken(pins.get(Pins.Kind.SO), label);
       System.out.println("initialized the token \"" + label + "\" (slot " + slot.id() + ")");
     }

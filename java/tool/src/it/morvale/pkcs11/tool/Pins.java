@@ -8,7 +8,9 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.EnumMap;
+import java.util.HashMap;
 import java.util.List;
+import java.util.Map;
 import picocli.CommandLine.Option;
 
 /**
@@ -96,7 +98,12 @@ final class Pins {
     return pin;
   }
 
-  EnumMap<Kind, String> all() { return values.clone(); }
+  /** The PINs as the environment of a traced run of the same command. */
+  Map<String, String> traced() {
+    Map<String, String> environment = new HashMap<>();
+    values.forEach((kind, pin) -> environment.put(kind.tracedVariable(), pin));
+    return environment;
+  }
 
   private static String readOne(Need need, boolean terminal) {
     Kind kind = need.kind;

@@ -14,7 +14,10 @@ abstract class PublicCommand extends TokenCommand {
       description = "log in first (asking for the PIN), to reach private objects too")
   boolean login;
 
-  private boolean logsIn() { return login || quillon.pinEnv != null || quillon.pinFile != null; }
+  private boolean logsIn() {
+    GlobalOptions global = global();
+    return login || global.pinEnv != null || global.pinFile != null;
+  }
 
   @Override
   final List<Pins.Need> pins() {

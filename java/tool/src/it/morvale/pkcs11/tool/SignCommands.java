@@ -18,34 +18,6 @@ import picocli.CommandLine.Option;
 final class SignCommands {
   private SignCommands() {}
 
-  /** How an EC signature is written: the token's r‖s, or DER as OpenSSL and Java read it. */
-  enum Format { rs, der }
-
-  /** The mechanism that -m names, or the usual one for the key. */
-  static Mechanisms.Offered mechanism(Mechanisms.Use use, String name, TokenObject key)
-      throws Exception {
-    int keyType = key.keyType();
-    Mechanisms.Offered m =
-        name != null ? Mechanisms.offered(use, name) : Mechanisms.usual(use, keyType);
-    if (m == null) {
-      throw Failure.usage("no mechanism here for a " + Names.keyType(keyType) + " key");
-    }
-    if (m.keyType != keyType) {
-      throw Failure.usage(
-          m.name + " needs an " + Names.keyType(m.keyType) + " key, not " + Names.keyType(keyType));
-    }
-    return m;
-  }
-
-  /** `key "label"`, `key with id 01` or `key 5` (the handle): the key in messages. */
-  static String describe(TokenObject key) throws Exception {
-    String label = key.label();
-    if (label != null && !label.isEmpty()) return "key \"" + label + "\"";
-    byte[] id = key.id();
-    if (id != null && id.length > 0) return "key with id " + Io.hex(id);
-    return "key " + key.handle();
-  }
-
   private static boolean lists(Slot slot, int mechanism) throws Exception {
     for (int m : slot.mechanisms()) {
       if (m == mechanism) return true;
@@ -59,26 +31,14 @@ final class SignCommands {
           + " mechanism."})
   static final class Sign extends UserCommand {
     @Mixin KeyOptions key;
-
-    @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME",
-        description = "SHA256-RSA-PKCS (RSA keys), ECDSA-SHA256 (EC keys), or another of"
-            + " RSA-PKCS, SHA{1,224,384,512}-RSA-PKCS, ECDSA, ECDSA-SHA{1,224,384,512}")
-    String mechanism;
-
-    @Option(names = "--in", paramLabel = "FILE", description = "the data (default: standard input)")
-    Path in;
-
-    @Option(names = "--out", paramLabel = "FILE",
-        description = "the signature (default: standard output)")
-    Path out;
-
-    @Option(names = "--format", paramLabel = "rs|der",
-        description = "an EC signature as r‖s (default, as the token makes it) or DER (OpenSSL's)")
-    Format format = Format.rs;
+    @Mixin MechanismOption mechanism;
+    @Mixin InputOption in;
+    @Mixin OutputOption out;
+    @Mixin FormatOption format;
 
     @Override
     void check() {
-      if (mechanism != null) Mechanisms.offered(Mechanisms.Use.SIGN, mechanism);
+      mechanism.check(Mechanisms.Use.SIGN);
       key.selector();
     }
 
@@ -87,8 +47,8 @@ final class SignCommands {
       Session session = token.user(false, pins);
       TokenObject privateKey =
           token.key(session, key.selector(), "private key", Cryptoki.CKO_PRIVATE_KEY);
-      Mechanisms.Offered m = mechanism(Mechanisms.Use.SIGN, mechanism, privateKey);
-      byte[] data = Io.read(in);
+      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.SIGN, privateKey);
+      byte[] data = in.read();
       int type = m.type;
       byte[] input = data;
       if (m.digest != null && !lists(token.slot(), m.type)) {
@@ -96,13 +56,13 @@ final class SignCommands {
         type = Cryptoki.CKM_ECDSA;
       }
       byte[] signature = session.sign(type, privateKey, input);
-      if (m.keyType == Cryptoki.CKK_EC && format == Format.der) {
+      if (m.keyType == Cryptoki.CKK_EC && format.der()) {
         signature = Der.ecdsaToDer(signature);
       }
-      Io.write(out, signature);
-      if (!Io.isStandard(out)) {
+      out.write(signature);
+      if (out.named()) {
         System.out.println("signed " + data.length + " bytes with " + m.name + " and "
-            + describe(privateKey) + ": " + out + " (" + signature.length + " bytes)");
+            + Names.key(privateKey) + ": " + out.file + " (" + signature.length + " bytes)");
       }
     }
   }
@@ -113,25 +73,18 @@ final class SignCommands {
           + " checks it. Exit status 3 when it does not match."})
   static final class Verify extends PublicCommand {
     @Mixin KeyOptions key;
-
-    @Option(names = {"-m", "--mechanism"}, paramLabel = "NAME",
-        description = "the mechanism the signature was made with (as for sign)")
-    String mechanism;
-
-    @Option(names = "--in", paramLabel = "FILE", description = "the data (default: standard input)")
-    Path in;
+    @Mixin MechanismOption mechanism;
+    @Mixin InputOption in;
 
     @Option(
         names = "--signature", required = true, paramLabel = "FILE", description = "the signature")
     Path signature;
 
-    @Option(names = "--format", paramLabel = "rs|der",
-        description = "an EC signature as r‖s (default) or DER")
-    Format format = Format.rs;
+    @Mixin FormatOption format;
 
     @Override
     void check() {
-      if (mechanism != null) Mechanisms.offered(Mechanisms.Use.SIGN, mechanism);
+      mechanism.check(Mechanisms.Use.SIGN);
       key.selector();
     }
 
@@ -140,9 +93,9 @@ final class SignCommands {
       Session session = session(token, pins);
       TokenObject found = token.key(
           session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
-      Mechanisms.Offered m = mechanism(Mechanisms.Use.SIGN, mechanism, found);
+      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.SIGN, found);
       PublicKey publicKey = Token.publicKey(found);
-      byte[] data = Io.read(in);
+      byte[] data = in.read();
       byte[] given = Io.read(signature);
       Signature verifier = Signature.getInstance(m.verifier);
       verifier.initVerify(publicKey);
@@ -150,12 +103,12 @@ final class SignCommands {
       boolean valid;
       try {
         byte[] encoded =
-            m.keyType == Cryptoki.CKK_EC && format == Format.rs ? Der.ecdsaToDer(given) : given;
+            m.keyType == Cryptoki.CKK_EC && !format.der() ? Der.ecdsaToDer(given) : given;
         valid = verifier.verify(encoded);
       } catch (SignatureException e) {
         valid = false;
       }
-      String what = m.name + " signature of " + describe(found);
+      String what = m.name + " signature of " + Names.key(found);
       if (!valid) throw Failure.mismatch("the " + what + " does not match the data");
       System.out.println(
           "verified the " + what + " in Java (" + verifier.getProvider().getName() + ")");

@@ -20,17 +20,17 @@ import java.util.Locale;
  * before the module is asked to work with them.
  */
 final class Token implements AutoCloseable {
-  private final Quillon options;
+  private final GlobalOptions options;
   final Pkcs11Module module;
   private Slot slot;
   private Session session;
 
-  private Token(Quillon options, Pkcs11Module module) {
+  private Token(GlobalOptions options, Pkcs11Module module) {
     this.options = options;
     this.module = module;
   }
 
-  static Token open(Quillon options, String path) {
+  static Token open(GlobalOptions options, String path) {
     try {
       NativePKCS11.loadBridge();
     } catch (UnsatisfiedLinkError e) {
@@ -142,6 +142,13 @@ final class Token implements AutoCloseable {
       }
     }
     throw Failure.usage("no " + what + selector.describe());
+  }
+
+  /** A label names one object: a new key may not take one that is in use. */
+  static void refuseTaken(Session session, String label) throws PKCS11Exception {
+    if (label != null && !session.find(new Template().add(Cryptoki.CKA_LABEL, label)).isEmpty()) {
+      throw Failure.usage("an object labelled \"" + label + "\" is on the token already");
+    }
   }
 
   /** The public key that `key` holds, as a java.security key. */

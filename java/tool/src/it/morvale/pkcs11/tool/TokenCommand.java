@@ -2,21 +2,26 @@ package it.morvale.pkcs11.tool;
 
 import java.util.List;
 import java.util.concurrent.Callable;
-import picocli.CommandLine.ParentCommand;
+import picocli.CommandLine.Model.CommandSpec;
+import picocli.CommandLine.Spec;
 
 /**
  * A subcommand: finds the module, reads the PINs it needs, and then works on the token, in a
  * traced VM of its own when the run is traced.
  */
 abstract class TokenCommand implements Callable<Integer> {
-  @ParentCommand Quillon quillon;
+  @Spec CommandSpec spec;
+
+  /** The global options, wherever they stood on the command line. */
+  GlobalOptions global() { return GlobalOptions.of(spec); }
 
   /** The PINs this command needs, read before the module is loaded. */
   List<Pins.Need> pins() { return List.of(); }
 
   /** The user PIN, from the global options or the terminal. */
   Pins.Need userPin() {
-    return new Pins.Need(Pins.Kind.USER, quillon.pinEnv, quillon.pinFile, "User PIN", false);
+    GlobalOptions global = global();
+    return new Pins.Need(Pins.Kind.USER, global.pinEnv, global.pinFile, "User PIN", false);
   }
 
   /** Checks the command's own arguments before anything is read or loaded. */
@@ -27,12 +32,13 @@ abstract class TokenCommand implements Callable<Integer> {
   @Override
   public final Integer call() throws Exception {
     check();
-    String module = quillon.modulePath();
+    GlobalOptions global = global();
+    String module = global.modulePath();
     Pins pins = Pins.read(pins(), Traced.terminal());
-    if (Traced.wanted(quillon.trace) && !Traced.isChild()) return Traced.run(pins);
-    try (Token token = Token.open(quillon, module)) {
+    if (Traced.wanted(global.trace) && !Traced.isChild()) return Traced.run(pins.traced());
+    try (Token token = Token.open(global, module)) {
       run(token, pins);
     }
-    return Quillon.OK;
+    return Failure.OK;
   }
 }

@@ -37,6 +37,10 @@ final class Traced {
   /** Set in the traced VM: whether the first VM was on a terminal. */
   private static final String TERMINAL = "quillon.tool.terminal";
 
+  /** The main class and the command line as given, for a traced run of the same command. */
+  private static String mainClass;
+  private static String[] arguments = new String[0];
+
   private Traced() {}
 
   static boolean isChild() { return System.getProperty(OUTPUT) != null; }
@@ -50,8 +54,13 @@ final class Traced {
     return given != null ? Boolean.parseBoolean(given) : System.console() != null;
   }
 
-  /** In the traced VM, before anything is printed: standard output goes to the first VM. */
-  static void takeOutput() {
+  /**
+   * Before anything is printed: remembers the command line of `main`, which a traced run gives
+   * its own VM; in the traced VM, standard output goes to the first VM.
+   */
+  static void begin(Class<?> main, String[] args) {
+    mainClass = main.getName();
+    arguments = args.clone();
     String path = System.getProperty(OUTPUT);
     if (path == null || path.isEmpty()) return;
     try {
@@ -62,8 +71,11 @@ final class Traced {
     }
   }
 
-  /** Runs the same command in a traced VM and returns its exit status. */
-  static int run(Pins pins) throws IOException, InterruptedException {
+  /**
+   * Runs the same command in a traced VM and returns its exit status; `pins` is the environment
+   * through which the PINs read here reach it.
+   */
+  static int run(Map<String, String> pins) throws IOException, InterruptedException {
     // Only this user may reach the socket (on Windows the temporary folder is the user's own).
     boolean posix = FileSystems.getDefault().supportedFileAttributeViews().contains("posix");
     Path folder = posix
@@ -83,7 +95,7 @@ final class Traced {
     }
   }
 
-  private static Process start(Pins pins, String output) throws IOException {
+  private static Process start(Map<String, String> pins, String output) throws IOException {
     List<String> command = new ArrayList<>();
     command.add(Path.of(System.getProperty("java.home"), "bin", "java").toString());
     command.addAll(ManagementFactory.getRuntimeMXBean().getInputArguments());
@@ -91,15 +103,15 @@ final class Traced {
     command.add("-D" + TERMINAL + "=" + terminal());
     command.add("-cp");
     command.add(System.getProperty("java.class.path"));
-    command.add(Quillon.class.getName());
-    command.addAll(Arrays.asList(Quillon.arguments));
+    command.add(mainClass);
+    command.addAll(Arrays.asList(arguments));
     ProcessBuilder builder = new ProcessBuilder(command)
                                  .redirectInput(Redirect.INHERIT)
                                  .redirectError(Redirect.INHERIT)
                                  .redirectOutput(Redirect.DISCARD);
     Map<String, String> environment = builder.environment();
     environment.putIfAbsent(VARIABLE, "");
-    pins.all().forEach((kind, pin) -> environment.put(kind.tracedVariable(), pin));
+    environment.putAll(pins);
     System.err.println("quillon: " + logState());
     return builder.start();
   }

@@ -1,0 +1,11 @@
+package it.morvale.pkcs11.tool;
+
+import java.nio.file.Path;
+import picocli.CommandLine.Option;
+
+/** --in: the file a command reads, standard input when none is named. */
+final class InputOption {
+  @Option(names = "--in", paramLabel = "FILE", descriptionKey = "in") Path file;
+
+  byte[] read() { return Io.read(file); }
+}
