@@ -48,6 +48,7 @@ class HandleRangeTest {
     try (LoadedModule m =
              LoadedModule.recording("DATA_OBJECTS=1", "OBJECT_BASE=0x0100000000000001")) {
       NativePKCS11Session s = m.openSession(0, true);
+      TestBridge.clearJournal();
       s.findObjectsInit(m.list, null, null);
       assertMessage(OUT_OF_RANGE, () -> s.findObject(m.list));
       s.findObjectsFinal(m.list);
@@ -63,6 +64,7 @@ class HandleRangeTest {
     // A key pair whose private key alone is out of range gives no pair at all.
     try (LoadedModule m = LoadedModule.recording("OBJECT_BASE=0xffffffff")) {
       NativePKCS11Session s = m.openSession(0, true);
+      TestBridge.clearJournal();
       assertMessage(OUT_OF_RANGE,
           ()
               -> s.generateKeyPair(m.list, CKM_RSA_PKCS_KEY_PAIR_GEN, null, new int[0],
