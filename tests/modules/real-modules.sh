@@ -57,6 +57,9 @@ done
 for file in "$softhsm" "$client" "$proxy" "$softokn" "$roots"; do
   [ -f "$file" ] || setup_failed "$file is not installed (see cmake/deps.sh)"
 done
+for file in "$launcher" "$tool_jar" "$bridge_jar" "$probe"; do
+  [ -f "$file" ] || setup_failed "$file is missing: build the tree first"
+done
 
 # A clone whose build holds these jars, for bin/quillon to find them.
 rm -rf "$work"
@@ -112,6 +115,7 @@ disable-in: p11-kit-proxy p11-kit
 EOF
   nss_run=(env "HOME=$home" "XDG_CONFIG_HOME=$home/.config")
   if [ "$(id -u)" -eq 0 ]; then
+    id nobody >/dev/null 2>&1 || setup_failed "nss: run as root, and there is no user nobody to run as"
     chown -R nobody: "$dir"
     nss_run=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups
       "${nss_run[@]}")
