@@ -10,18 +10,28 @@ import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
-import java.util.concurrent.locks.ReentrantLock;
+import java.util.concurrent.locks.Lock;
+import java.util.concurrent.locks.ReentrantReadWriteLock;
 import java.util.stream.Collectors;
 
 /**
  * A Cryptoki module, loaded and initialised once per file for the whole VM.
  *
- * <p>The bridge initialises a module without locking callbacks, which tells the module that it
- * will never be entered from two threads at once. Every call into one module therefore goes
- * through its lock ({@link #call}); operations made of several calls (an init and its operation,
- * a whole search) hold it throughout.
+ * <p>The module is asked to lock for itself ({@code CKF_OS_LOCKING_OK}): then calls from many
+ * threads run at once, each thread on a session of its own ({@link SessionPool}). A module that
+ * cannot lock, or that another user of the process initialised first (the layer cannot know
+ * how), is entered by one thread at a time: every call goes through one lock ({@link #call}).
+ * {@link #locking()} tells which.
  */
 public final class Pkcs11Module {
+  /** Who keeps the module from being entered by two threads at once. */
+  public enum Locking {
+    /** The module locks for itself: calls on different sessions run at once. */
+    MODULE,
+    /** The module does not: the layer lets one call in at a time. */
+    LAYER
+  }
+
   /** A call into the module, made while its lock is held. */
   public interface Call<T> {
     T run() throws PKCS11Exception;
@@ -41,9 +51,17 @@ public final class Pkcs11Module {
   private final NativePKCS11 p11 = new NativePKCS11();
   private final long handle;
   private final long list;
-  private final ReentrantLock lock = new ReentrantLock();
+  /**
+   * Calls take the read lock when the module locks for itself and the write lock when it does
+   * not; finalising and initialising the module again takes the write lock.
+   */
+  private final ReentrantReadWriteLock lock = new ReentrantReadWriteLock();
+  private final Locking whenInitialisedElsewhere;
+  private volatile Locking locking;
+  private volatile long generation;
 
-  private Pkcs11Module(String path) throws PKCS11Exception {
+  private Pkcs11Module(String path, Locking whenInitialisedElsewhere) throws PKCS11Exception {
+    this.whenInitialisedElsewhere = whenInitialisedElsewhere;
     this.path = path;
     String problem = ModuleFile.problem(path);
     if (problem != null) throw new ModuleLoadException(path, problem);
@@ -64,13 +82,58 @@ public final class Pkcs11Module {
           e);
     }
     try {
+      locking = initialise();
+    } catch (PKCS11Exception e) {
+      throw new ModuleLoadException(
+          path, "loaded, but C_Initialize refused it: " + e.getMessage(), e);
+    }
+  }
+
+  /**
+   * Initialises the module, letting it lock for itself where it can, and says who locks. A module
+   * that cannot lock (CKR_CANT_LOCK), or that does not take initialisation arguments, is
+   * initialised without them.
+   */
+  private Locking initialise() throws PKCS11Exception {
+    try {
+      p11.libInitializeThreaded(list);
+      return Locking.MODULE;
+    } catch (PKCS11Exception e) {
+      int code = e.getCode();
+      if (code == Cryptoki.CKR_CRYPTOKI_ALREADY_INITIALIZED) return whenInitialisedElsewhere;
+      if (code != Cryptoki.CKR_CANT_LOCK && code != Cryptoki.CKR_ARGUMENTS_BAD) throw e;
+    }
+    try {
       p11.libInitialize(list);
     } catch (PKCS11Exception e) {
-      // Another user of the same module in this process initialised it first.
-      if (e.getCode() != Cryptoki.CKR_CRYPTOKI_ALREADY_INITIALIZED) {
-        throw new ModuleLoadException(
-            path, "loaded, but C_Initialize refused it: " + e.getMessage(), e);
-      }
+      if (e.getCode() != Cryptoki.CKR_CRYPTOKI_ALREADY_INITIALIZED) throw e;
+    }
+    return Locking.LAYER;
+  }
+
+  /** Who keeps two threads from entering the module at once. */
+  public Locking locking() { return locking; }
+
+  /**
+   * How many times the module was finalised and initialised again ({@link #reinitialise}):
+   * sessions and object handles of an earlier generation are gone.
+   */
+  public long generation() { return generation; }
+
+  /**
+   * Finalises the module and initialises it again, as after its connection or device was lost;
+   * sessions and handles of the generation before are gone. Nothing is done when the module was
+   * initialised again since `seenGeneration` already, by another thread that saw the same loss.
+   */
+  public void reinitialise(long seenGeneration) throws PKCS11Exception {
+    lock.writeLock().lock();
+    try {
+      if (generation != seenGeneration) return;
+      p11.libFinalize(handle, list);
+      locking = initialise();
+      ++generation;
+    } finally {
+      lock.writeLock().unlock();
     }
   }
 
@@ -83,13 +146,23 @@ public final class Pkcs11Module {
    *     or refuses to be initialised, saying which
    */
   public static Pkcs11Module open(String path) throws PKCS11Exception {
+    return open(path, Locking.LAYER);
+  }
+
+  /**
+   * Like {@link #open(String)}; `whenInitialisedElsewhere` says who locks when another user of
+   * the process initialised the module first: {@link Locking#LAYER}, the safe choice, unless that
+   * user is known to have let the module lock for itself.
+   */
+  public static Pkcs11Module open(String path, Locking whenInitialisedElsewhere)
+      throws PKCS11Exception {
     String absolute = ModuleFile.absolute(path);
     NativePKCS11.loadBridge();
     String key = canonical(absolute);
     synchronized (OPEN) {
       Pkcs11Module module = OPEN.get(key);
       if (module == null) {
-        module = new Pkcs11Module(absolute);
+        module = new Pkcs11Module(absolute, whenInitialisedElsewhere);
         OPEN.put(key, module);
       }
       return module;
@@ -109,14 +182,15 @@ public final class Pkcs11Module {
    * explanation of what to do about it.
    */
   public <T> T call(Call<T> call) throws PKCS11Exception {
-    lock.lock();
+    Lock held = locking == Locking.MODULE ? lock.readLock() : lock.writeLock();
+    held.lock();
     try {
       return call.run();
     } catch (PKCS11Exception e) {
       if (!e.hasCode() && HANDLE_OUT_OF_RANGE.equals(e.getMessage())) throw handleOutOfRange(e);
       throw e;
     } finally {
-      lock.unlock();
+      held.unlock();
     }
   }
 
@@ -146,7 +220,12 @@ public final class Pkcs11Module {
     synchronized (OPEN) {
       OPEN.values().remove(this);
     }
-    return call(() -> p11.libFinalize(handle, list));
+    lock.writeLock().lock();
+    try {
+      return p11.libFinalize(handle, list);
+    } finally {
+      lock.writeLock().unlock();
+    }
   }
 
   /** The module file's absolute path. */

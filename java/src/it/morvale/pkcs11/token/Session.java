@@ -7,20 +7,49 @@ import it.morvale.pkcs11.nat.NativePKCS11Session;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.concurrent.locks.ReentrantLock;
 
 /**
- * A session with a token. Every method holds the module's lock for all the calls it makes, so an
- * operation's start and its single part, or a whole search, are never interleaved with another
- * thread's calls. Closing twice is harmless.
+ * A session with a token. Every method holds the session's own lock (and, where the module does
+ * not lock for itself, the module's) for all the calls it makes, so an operation's start and its
+ * single part, or a whole search, are never interleaved with another thread's calls on the same
+ * session. Closing twice is harmless.
  */
 public final class Session implements AutoCloseable {
   private final Pkcs11Module module;
   private final NativePKCS11Session session;
+  private final ReentrantLock lock = new ReentrantLock();
+  private final long generation;
+  private final boolean readWrite;
   private boolean closed;
 
-  Session(Pkcs11Module module, NativePKCS11Session session) {
+  Session(Pkcs11Module module, NativePKCS11Session session, boolean readWrite) {
     this.module = module;
     this.session = session;
+    this.readWrite = readWrite;
+    this.generation = module.generation();
+  }
+
+  /** Whether the session was opened read-write. */
+  public boolean isReadWrite() { return readWrite; }
+
+  /** The module's generation in which the session was opened ({@link Pkcs11Module#generation}). */
+  public long generation() { return generation; }
+
+  <T> T call(Pkcs11Module.Call<T> call) throws PKCS11Exception {
+    lock.lock();
+    try {
+      return module.call(call);
+    } finally {
+      lock.unlock();
+    }
+  }
+
+  private void run(Pkcs11Module.Action action) throws PKCS11Exception {
+    call(() -> {
+      action.run();
+      return null;
+    });
   }
 
   public Pkcs11Module module() { return module; }
@@ -30,7 +59,7 @@ public final class Session implements AutoCloseable {
   private long list() { return module.functionList(); }
 
   public PKCS11SessionInfo info() throws PKCS11Exception {
-    return module.call(() -> session.getInfo(list()));
+    return call(() -> session.getInfo(list()));
   }
 
   /**
@@ -44,27 +73,27 @@ public final class Session implements AutoCloseable {
 
   public void login(boolean securityOfficer, String pin) throws PKCS11Exception {
     try {
-      module.run(() -> session.login(list(), securityOfficer, pin));
+      run(() -> session.login(list(), securityOfficer, pin));
     } catch (PKCS11Exception e) {
       if (e.getCode() != Cryptoki.CKR_USER_ALREADY_LOGGED_IN) throw e;
     }
   }
 
-  public void logout() throws PKCS11Exception { module.run(() -> session.logout(list())); }
+  public void logout() throws PKCS11Exception { run(() -> session.logout(list())); }
 
   /** Sets the user PIN; the SO must be logged in. */
   public void initPin(String pin) throws PKCS11Exception {
-    module.run(() -> session.initPIN(list(), pin));
+    run(() -> session.initPIN(list(), pin));
   }
 
   /** Changes the PIN of whoever is logged in (the user when nobody is). */
   public void setPin(String oldPin, String newPin) throws PKCS11Exception {
-    module.run(() -> session.setPIN(list(), oldPin, newPin));
+    run(() -> session.setPIN(list(), oldPin, newPin));
   }
 
   /** Every object that matches `template` (every object the session sees, for an empty one). */
   public List<TokenObject> find(Template template) throws PKCS11Exception {
-    return module.call(() -> {
+    return call(() -> {
       session.findObjectsInit(list(), template.types(), template.values());
       List<TokenObject> found = new ArrayList<>();
       try {
@@ -110,12 +139,11 @@ public final class Session implements AutoCloseable {
   }
 
   public TokenObject create(Template template) throws PKCS11Exception {
-    return wrap(
-        module.call(() -> session.createObject(list(), template.types(), template.values())));
+    return wrap(call(() -> session.createObject(list(), template.types(), template.values())));
   }
 
   public TokenObject generateKey(int mechanism, Template template) throws PKCS11Exception {
-    return wrap(module.call(
+    return wrap(call(
         () -> session.generateKey(list(), mechanism, null, template.types(), template.values())));
   }
 
@@ -149,18 +177,36 @@ public final class Session implements AutoCloseable {
   /** A new key pair: {public key, private key}. */
   public TokenObject[] generateKeyPair(int mechanism, Template publicKey, Template privateKey)
       throws PKCS11Exception {
-    Object[] pair =
-        module.call(()
-                        -> session.generateKeyPair(list(), mechanism, null, publicKey.types(),
-                            publicKey.values(), privateKey.types(), privateKey.values()));
+    Object[] pair = call(()
+                             -> session.generateKeyPair(list(), mechanism, null, publicKey.types(),
+                                 publicKey.values(), privateKey.types(), privateKey.values()));
     return new TokenObject[] {
         wrap((NativePKCS11Object) pair[0]), wrap((NativePKCS11Object) pair[1])};
   }
 
   /** Signs `data` with `key` in one part; the signature as long as the token made it. */
   public byte[] sign(int mechanism, TokenObject key, byte[] data) throws PKCS11Exception {
-    return module.call(() -> {
+    return sign(mechanism, key, data, 0);
+  }
+
+  /**
+   * Like {@link #sign(int, TokenObject, byte[])}, with room for `expected` bytes of signature
+   * (what the key's size makes it), which saves asking the module first; 0 asks.
+   */
+  public byte[] sign(int mechanism, TokenObject key, byte[] data, int expected)
+      throws PKCS11Exception {
+    return call(() -> {
       session.signInit(list(), mechanism, null, key.nativeObject());
+      if (expected > 0) {
+        byte[] signature = new byte[expected];
+        try {
+          int length = session.sign(list(), data, 0, data.length, signature);
+          return length == expected ? signature : Arrays.copyOf(signature, length);
+        } catch (PKCS11Exception e) {
+          // The operation stays active after a buffer that was too small: ask, then sign.
+          if (e.getCode() != Cryptoki.CKR_BUFFER_TOO_SMALL) throw e;
+        }
+      }
       byte[] signature = new byte[session.sign(list(), data, 0, data.length, null)];
       int length = session.sign(list(), data, 0, data.length, signature);
       return Arrays.copyOf(signature, length);
@@ -173,7 +219,7 @@ public final class Session implements AutoCloseable {
    */
   public byte[] encrypt(int mechanism, TokenObject key, byte[] data, int capacity)
       throws PKCS11Exception {
-    return module.call(() -> {
+    return call(() -> {
       session.encryptInit(list(), mechanism, null, key.nativeObject());
       byte[] out = new byte[capacity];
       int length = session.encrypt(list(), data, 0, data.length, out);
@@ -182,7 +228,7 @@ public final class Session implements AutoCloseable {
   }
 
   public byte[] decrypt(int mechanism, TokenObject key, byte[] data) throws PKCS11Exception {
-    return module.call(() -> {
+    return call(() -> {
       session.decryptInit(list(), mechanism, null, key.nativeObject());
       byte[] out = new byte[session.decrypt(list(), data, 0, data.length, null)];
       int length = session.decrypt(list(), data, 0, data.length, out);
@@ -196,9 +242,9 @@ public final class Session implements AutoCloseable {
     for (int capacity = 4096;; capacity *= 4) {
       byte[] out = new byte[capacity];
       try {
-        int length = module.call(()
-                                     -> session.wrapKey(list(), mechanism, null,
-                                         wrappingKey.nativeObject(), key.nativeObject(), out));
+        int length = call(()
+                              -> session.wrapKey(list(), mechanism, null,
+                                  wrappingKey.nativeObject(), key.nativeObject(), out));
         return Arrays.copyOf(out, length);
       } catch (PKCS11Exception e) {
         if (e.getCode() != Cryptoki.CKR_BUFFER_TOO_SMALL || capacity >= (1 << 24)) throw e;
@@ -208,10 +254,9 @@ public final class Session implements AutoCloseable {
 
   public TokenObject unwrapKey(int mechanism, TokenObject unwrappingKey, byte[] wrapped,
       Template template) throws PKCS11Exception {
-    return wrap(
-        module.call(()
-                        -> session.unwrapKey(list(), mechanism, null, unwrappingKey.nativeObject(),
-                            wrapped, 0, wrapped.length, template.types(), template.values())));
+    return wrap(call(()
+                         -> session.unwrapKey(list(), mechanism, null, unwrappingKey.nativeObject(),
+                             wrapped, 0, wrapped.length, template.types(), template.values())));
   }
 
   private TokenObject wrap(NativePKCS11Object object) {
@@ -220,12 +265,15 @@ public final class Session implements AutoCloseable {
 
   @Override
   public void close() throws PKCS11Exception {
-    module.run(() -> {
+    run(() -> {
       if (closed) return;
       closed = true;
       session.close(list());
     });
   }
+
+  /** Whether {@link #close} was called. */
+  public boolean isClosed() { return closed; }
 
   @Override
   public String toString() {

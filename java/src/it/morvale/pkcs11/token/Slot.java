@@ -108,7 +108,8 @@ public final class Slot {
   }
 
   private Session open(int flags) throws PKCS11Exception {
-    return new Session(module, module.call(() -> slot.openSession(module.functionList(), flags)));
+    return new Session(module, module.call(() -> slot.openSession(module.functionList(), flags)),
+        (flags & Cryptoki.CKF_RW_SESSION) != 0);
   }
 
   public void closeAllSessions() throws PKCS11Exception {

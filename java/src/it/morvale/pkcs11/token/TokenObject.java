@@ -46,8 +46,8 @@ public final class TokenObject {
   public long handle() { return Integer.toUnsignedLong(object.getObjectID()); }
 
   private <T> T read(Read<T> read) throws PKCS11Exception {
-    Pkcs11Module module = session.module();
-    return module.call(() -> read.from(object, module.functionList()));
+    long list = session.module().functionList();
+    return session.call(() -> read.from(object, list));
   }
 
   /** Like `read`, but null when the object will not give the attribute. */
@@ -100,6 +100,12 @@ public final class TokenObject {
   }
 
   public int objectClass() throws PKCS11Exception { return integer(Cryptoki.CKA_CLASS); }
+
+  /** The class, or -1 when the object will not tell it. */
+  public int objectClassIfPresent() {
+    Integer value = integerIfPresent(Cryptoki.CKA_CLASS);
+    return value == null ? -1 : value;
+  }
 
   public int keyType() throws PKCS11Exception { return integer(Cryptoki.CKA_KEY_TYPE); }
 
