@@ -3,38 +3,40 @@ package it.morvale.pkcs11.provider;
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.LookupException;
 import it.morvale.pkcs11.token.Pkcs11Module;
-import it.morvale.pkcs11.token.Session;
+import it.morvale.pkcs11.token.SessionPool;
 import it.morvale.pkcs11.token.Slot;
 import it.morvale.pkcs11.token.SlotChoice;
 import java.security.ProviderException;
+import java.time.Duration;
 
 /**
- * The token that a configured provider works on: its module, its slot, and the sessions that
- * every key, signature and key store of the provider uses. Reading, signing and decrypting use a
- * read-only session, so that a write-protected token works; a read-write session is opened only
- * when the key store or a key generator writes. Logins belong to the token, not to a session, so
- * a login through the key store serves every object of the provider. The module's lock
- * serialises every call, so one session of each kind serves any number of threads.
+ * The token that a configured provider works on: its module and a pool of its sessions, which
+ * every key, signature, cipher and key store of the provider borrows from for one operation at a
+ * time, so that any number of threads work at once where the module locks for itself. Reads use
+ * read-only sessions, so a write-protected token works; read-write ones are opened only when
+ * something is written. The pool heals after lost sessions, logins, tokens and modules.
  */
 final class Token {
   final TokenConfig config;
   final Pkcs11Module module;
-  final Slot slot;
-  private Session reading;
-  private Session writing;
+  final SessionPool pool;
 
-  private Token(TokenConfig config, Pkcs11Module module, Slot slot) {
+  private Token(TokenConfig config, Pkcs11Module module, SessionPool pool) {
     this.config = config;
     this.module = module;
-    this.slot = slot;
+    this.pool = pool;
   }
 
   /** Loads the module and finds the configured token; ProviderException when either fails. */
   static Token open(TokenConfig config) {
     try {
-      Pkcs11Module module = Pkcs11Module.open(config.library);
+      Pkcs11Module module = Pkcs11Module.open(config.library,
+          config.concurrentWhenInitialisedElsewhere ? Pkcs11Module.Locking.MODULE
+                                                    : Pkcs11Module.Locking.LAYER);
       Slot slot = module.slot(SlotChoice.of(config.tokenLabel, config.slot, config.slotListIndex));
-      return new Token(config, module, slot);
+      SessionPool pool =
+          SessionPool.open(slot, config.maxSessions, Duration.ofSeconds(config.sessionWaitSeconds));
+      return new Token(config, module, pool);
     } catch (LookupException e) {
       throw new ProviderException(config.library + ": " + e.getMessage(), e);
     } catch (PKCS11Exception e) {
@@ -42,31 +44,14 @@ final class Token {
     }
   }
 
-  /** The provider's read-only session, opened on first use. */
-  synchronized Session session() throws PKCS11Exception {
-    if (reading == null) reading = slot.openReadOnly();
-    return reading;
-  }
-
-  /** The provider's read-write session, opened when something is first written. */
-  synchronized Session writingSession() throws PKCS11Exception {
-    if (writing == null) {
-      if (slot.isWriteProtected()) {
-        throw new PKCS11Exception("the token is write-protected: nothing can be stored on it");
-      }
-      writing = slot.openReadWrite();
-    }
-    return writing;
-  }
-
   /** Logs the user in with `pin`; a user already logged in is fine. */
-  void login(char[] pin) throws PKCS11Exception { session().loginUser(new String(pin)); }
+  void login(char[] pin) throws PKCS11Exception { pool.loginUser(pin); }
 
   /** A failure's text: what failed and the token's reason, e.g. its CKR_ name. */
   static String failure(String what, PKCS11Exception e) { return what + ": " + e.getMessage(); }
 
   @Override
   public String toString() {
-    return "token in slot " + slot.id() + " of " + config.library;
+    return "token in slot " + pool.slot().id() + " of " + config.library;
   }
 }

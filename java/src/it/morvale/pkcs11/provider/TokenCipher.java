@@ -2,6 +2,7 @@ package it.morvale.pkcs11.provider;
 
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.ObjectRef;
 import java.io.ByteArrayOutputStream;
 import java.security.AlgorithmParameters;
 import java.security.GeneralSecurityException;
@@ -193,7 +194,9 @@ final class TokenCipher extends CipherSpi {
           "RSA decrypts at most " + modulusBytes(key) + " bytes, not " + data.length);
     }
     try {
-      return key.object().session().decrypt(Cryptoki.CKM_RSA_PKCS, key.object(), data);
+      ObjectRef ref = key.object();
+      return token.pool.read(
+          session -> session.decrypt(Cryptoki.CKM_RSA_PKCS, ref.in(session), data));
     } catch (PKCS11Exception e) {
       String text = Token.failure("the token did not decrypt", e);
       String name = e.getCodeName();

@@ -21,7 +21,14 @@ import java.util.Set;
  *   <li>{@code library} (required): the path of the PKCS#11 module;
  *   <li>at most one of {@code tokenLabel} (the token's label), {@code slot} (a slot ID) and
  *       {@code slotListIndex} (a position in the module's slot list); without any, the first slot
- *       that holds a token.
+ *       that holds a token;
+ *   <li>{@code maxSessions}: the most sessions the provider opens on the token at once (default:
+ *       the token's own limit, or 32 when it sets none);
+ *   <li>{@code sessionWait}: how many seconds an operation waits for a session when all are in
+ *       use (default 30);
+ *   <li>{@code initialisedElsewhere}: {@code serialise} (the default) or {@code concurrent}: how to
+ *       call a module that another user of the process initialised first, which may not have let
+ *       it lock for itself.
  * </ul>
  *
  * <p>As with the JDK's own PKCS#11 provider, the argument of {@link QuillonProvider#configure} is
@@ -29,14 +36,17 @@ import java.util.Set;
  * --name=hsm library=/usr/lib/softhsm/libsofthsm2.so tokenLabel=signing}.
  */
 final class TokenConfig {
-  private static final Set<String> KEYS =
-      Set.of("name", "library", "tokenLabel", "slot", "slotListIndex");
+  private static final Set<String> KEYS = Set.of("name", "library", "tokenLabel", "slot",
+      "slotListIndex", "maxSessions", "sessionWait", "initialisedElsewhere");
 
   final String name;
   final String library;
   final String tokenLabel;
   final Long slot;
   final Integer slotListIndex;
+  final int maxSessions;
+  final int sessionWaitSeconds;
+  final boolean concurrentWhenInitialisedElsewhere;
 
   private TokenConfig(Map<String, String> entries) {
     name = required(entries, "name");
@@ -53,6 +63,16 @@ final class TokenConfig {
     slot = slotText == null ? null : number("slot", slotText, 0xFFFFFFFFL);
     slotListIndex =
         indexText == null ? null : (int) number("slotListIndex", indexText, Integer.MAX_VALUE);
+    String max = entries.get("maxSessions");
+    maxSessions = max == null ? 0 : (int) number("maxSessions", max, 1 << 20);
+    String waitText = entries.get("sessionWait");
+    sessionWaitSeconds = waitText == null ? 30 : (int) number("sessionWait", waitText, 86400);
+    String elsewhere = entries.getOrDefault("initialisedElsewhere", "serialise");
+    if (!elsewhere.equals("serialise") && !elsewhere.equals("concurrent")) {
+      throw new InvalidParameterException(
+          "initialisedElsewhere is serialise or concurrent, not " + elsewhere);
+    }
+    concurrentWhenInitialisedElsewhere = elsewhere.equals("concurrent");
   }
 
   /** The configuration named by a provider argument: a file name, or the text after "--". */

@@ -1,6 +1,6 @@
 package it.morvale.pkcs11.provider;
 
-import it.morvale.pkcs11.token.TokenObject;
+import it.morvale.pkcs11.token.ObjectRef;
 import java.io.NotSerializableException;
 import java.io.ObjectStreamException;
 import java.math.BigInteger;
@@ -22,17 +22,17 @@ abstract class TokenKey implements PrivateKey {
   private static final long serialVersionUID = 1L;
 
   private final transient Token token;
-  private final transient TokenObject object;
+  private final transient ObjectRef object;
   private final transient PublicKey publicKey;
 
-  private TokenKey(Token token, TokenObject object, PublicKey publicKey) {
+  private TokenKey(Token token, ObjectRef object, PublicKey publicKey) {
     this.token = token;
     this.object = object;
     this.publicKey = publicKey;
   }
 
   /** The private key `object` of `token`, whose public half is `publicKey`. */
-  static TokenKey of(Token token, TokenObject object, PublicKey publicKey)
+  static TokenKey of(Token token, ObjectRef object, PublicKey publicKey)
       throws InvalidKeyException {
     if (publicKey instanceof RSAPublicKey) return new Rsa(token, object, publicKey);
     if (publicKey instanceof ECPublicKey) return new Ec(token, object, publicKey);
@@ -41,7 +41,7 @@ abstract class TokenKey implements PrivateKey {
 
   Token token() { return token; }
 
-  TokenObject object() { return object; }
+  ObjectRef object() { return object; }
 
   PublicKey publicKey() { return publicKey; }
 
@@ -85,7 +85,7 @@ abstract class TokenKey implements PrivateKey {
   static final class Rsa extends TokenKey implements RSAKey {
     private static final long serialVersionUID = 1L;
 
-    Rsa(Token token, TokenObject object, PublicKey publicKey) { super(token, object, publicKey); }
+    Rsa(Token token, ObjectRef object, PublicKey publicKey) { super(token, object, publicKey); }
 
     @Override
     public BigInteger getModulus() {
@@ -96,7 +96,7 @@ abstract class TokenKey implements PrivateKey {
   static final class Ec extends TokenKey implements ECKey {
     private static final long serialVersionUID = 1L;
 
-    Ec(Token token, TokenObject object, PublicKey publicKey) { super(token, object, publicKey); }
+    Ec(Token token, ObjectRef object, PublicKey publicKey) { super(token, object, publicKey); }
 
     @Override
     public ECParameterSpec getParams() {

@@ -4,6 +4,7 @@ import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Curves;
 import it.morvale.pkcs11.token.KeyPairObjects;
 import it.morvale.pkcs11.token.KeyTemplates;
+import it.morvale.pkcs11.token.ObjectRef;
 import java.math.BigInteger;
 import java.security.InvalidAlgorithmParameterException;
 import java.security.InvalidKeyException;
@@ -104,10 +105,13 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
     KeyTemplates.Pair templates = rsa ? KeyTemplates.rsa(bits, exponent, label, null)
                                       : KeyTemplates.ec(Curves.named(curve), label, null);
     try {
-      KeyPairObjects pair = token.writingSession().generateKeyPair(templates);
-      PublicKey javaKey = pair.javaPublicKey();
+      Object[] made = token.pool.write(session -> {
+        KeyPairObjects pair = session.generateKeyPair(templates);
+        return new Object[] {pair.javaPublicKey(), token.pool.ref(pair.privateKey())};
+      });
+      PublicKey javaKey = (PublicKey) made[0];
       if (javaKey == null) throw new ProviderException("the token's new public key is unusable");
-      return new KeyPair(javaKey, TokenKey.of(token, pair.privateKey(), javaKey));
+      return new KeyPair(javaKey, TokenKey.of(token, (ObjectRef) made[1], javaKey));
     } catch (PKCS11Exception e) {
       throw new ProviderException(Token.failure("the token made no key pair", e), e);
     } catch (InvalidKeyException e) {

@@ -3,6 +3,7 @@ package it.morvale.pkcs11.provider;
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.KeyPairObjects;
+import it.morvale.pkcs11.token.ObjectRef;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Template;
 import it.morvale.pkcs11.token.TokenObject;
@@ -56,12 +57,12 @@ final class TokenKeyStore extends KeyStoreSpi {
 
   /** A certificate object of the token, parsed. */
   private static final class Cert {
-    final TokenObject object;
+    final ObjectRef object;
     final byte[] id;
     final String label;
     final X509Certificate certificate;
 
-    Cert(TokenObject object, byte[] id, String label, X509Certificate certificate) {
+    Cert(ObjectRef object, byte[] id, String label, X509Certificate certificate) {
       this.object = object;
       this.id = id;
       this.label = label;
@@ -71,10 +72,10 @@ final class TokenKeyStore extends KeyStoreSpi {
 
   /** An entry: a private key with its certificate, or a certificate alone (key null). */
   private static final class Entry {
-    final TokenObject key;
+    final ObjectRef key;
     final Cert cert;
 
-    Entry(TokenObject key, Cert cert) {
+    Entry(ObjectRef key, Cert cert) {
       this.key = key;
       this.cert = cert;
     }
@@ -110,10 +111,16 @@ final class TokenKeyStore extends KeyStoreSpi {
     }
   }
 
-  /** Reads the token's private keys and certificates into entries. */
+  /** Reads the token's private keys and certificates into entries, in one search of the token. */
   private void read() throws PKCS11Exception, CertificateException {
-    Session session = token.session();
     CertificateFactory factory = CertificateFactory.getInstance("X.509");
+    token.pool.read(session -> {
+      read(session, factory);
+      return null;
+    });
+  }
+
+  private void read(Session session, CertificateFactory factory) throws PKCS11Exception {
     List<Cert> certs = new ArrayList<>();
     for (TokenObject object :
         session.find(new Template()
@@ -125,7 +132,8 @@ final class TokenKeyStore extends KeyStoreSpi {
       try {
         X509Certificate certificate =
             (X509Certificate) factory.generateCertificate(new ByteArrayInputStream(value));
-        certs.add(new Cert(object, object.idIfNotEmpty(), object.labelIfNotEmpty(), certificate));
+        certs.add(new Cert(
+            token.pool.ref(object), object.idIfNotEmpty(), object.labelIfNotEmpty(), certificate));
       } catch (CertificateException e) {
         // A certificate that does not parse belongs to no entry.
       }
@@ -144,7 +152,7 @@ final class TokenKeyStore extends KeyStoreSpi {
       String alias = key.labelIfNotEmpty();
       if (alias == null) alias = cert.label;
       if (alias != null && !found.containsKey(alias)) {
-        found.put(alias, new Entry(key, cert));
+        found.put(alias, new Entry(token.pool.ref(key), cert));
         paired.add(cert);
       }
     }
@@ -241,37 +249,51 @@ final class TokenKeyStore extends KeyStoreSpi {
       throw new KeyStoreException("the first certificate of the chain is not the key's");
     }
     try {
-      Session writing = token.writingSession();
-      Entry existing = entries.get(alias);
-      if (existing != null
-          && (existing.key == null || existing.key.handle() != tokenKey.object().handle())) {
-        destroy(existing);
-      }
-      TokenObject privateKey = tokenKey.object().in(writing);
-      byte[] id = privateKey.idIfNotEmpty();
-      TokenObject publicKey = id == null
-          ? null
-          : writing.findFirst(new Template()
-                                  .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
-                                  .add(Cryptoki.CKA_TOKEN, true)
-                                  .add(Cryptoki.CKA_ID, id));
-      if (id == null) {
-        id = KeyPairObjects.idOf(tokenKey.publicKey(), null);
-        privateKey.set(Cryptoki.CKA_ID, id);
-      }
-      privateKey.set(Cryptoki.CKA_LABEL, alias);
-      if (publicKey != null) publicKey.set(Cryptoki.CKA_LABEL, alias);
-      for (TokenObject old : writing.find(certificatesWithId(id))) old.destroy();
-      writeCertificate(alias, id, certs[0]);
+      Template first = certificateTemplate(alias, null, certs[0]);
+      List<Template> rest = new ArrayList<>();
       for (int i = 1; i < certs.length; ++i) {
-        if (!onToken(certs[i])) writeCertificate(null, null, certs[i]);
+        if (!onToken(certs[i])) rest.add(certificateTemplate(null, null, certs[i]));
       }
+      Entry existing = entries.get(alias);
+      token.pool.write(writing -> {
+        if (existing != null
+            && (existing.key == null || existing.key.handle() != tokenKey.object().handle())) {
+          destroy(writing, existing);
+        }
+        storeKeyEntry(writing, alias, tokenKey, first, rest);
+        return null;
+      });
       read();
     } catch (PKCS11Exception e) {
       throw new KeyStoreException(Token.failure("the token did not store " + alias, e), e);
     } catch (CertificateException e) {
       throw new KeyStoreException("cannot store the certificates of " + alias, e);
     }
+  }
+
+  /**
+   * Labels the key pair with `alias`, gives it a CKA_ID if it has none, and writes its
+   * certificate (`first`, which gets the ID) and the rest of its chain.
+   */
+  private static void storeKeyEntry(Session writing, String alias, TokenKey tokenKey,
+      Template first, List<Template> rest) throws PKCS11Exception {
+    TokenObject privateKey = tokenKey.object().in(writing);
+    byte[] id = privateKey.idIfNotEmpty();
+    TokenObject publicKey = id == null
+        ? null
+        : writing.findFirst(new Template()
+                                .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
+                                .add(Cryptoki.CKA_TOKEN, true)
+                                .add(Cryptoki.CKA_ID, id));
+    if (id == null) {
+      id = KeyPairObjects.idOf(tokenKey.publicKey(), null);
+      privateKey.set(Cryptoki.CKA_ID, id);
+    }
+    privateKey.set(Cryptoki.CKA_LABEL, alias);
+    if (publicKey != null) publicKey.set(Cryptoki.CKA_LABEL, alias);
+    for (TokenObject old : writing.find(certificatesWithId(id))) old.destroy();
+    writing.create(first.add(Cryptoki.CKA_ID, id));
+    for (Template other : rest) writing.create(other);
   }
 
   @Override
@@ -291,8 +313,12 @@ final class TokenKeyStore extends KeyStoreSpi {
       throw new KeyStoreException(alias + " is a private key entry");
     }
     try {
-      if (existing != null) destroy(existing);
-      writeCertificate(alias, null, (X509Certificate) cert);
+      Template template = certificateTemplate(alias, null, (X509Certificate) cert);
+      token.pool.write(writing -> {
+        if (existing != null) destroy(writing, existing);
+        writing.create(template);
+        return null;
+      });
       read();
     } catch (PKCS11Exception e) {
       throw new KeyStoreException(Token.failure("the token did not store " + alias, e), e);
@@ -306,7 +332,10 @@ final class TokenKeyStore extends KeyStoreSpi {
     Entry entry = entries.get(alias);
     if (entry == null) return;
     try {
-      destroy(entry);
+      token.pool.write(writing -> {
+        destroy(writing, entry);
+        return null;
+      });
       read();
     } catch (PKCS11Exception e) {
       throw new KeyStoreException(Token.failure("the token did not delete " + alias, e), e);
@@ -316,10 +345,9 @@ final class TokenKeyStore extends KeyStoreSpi {
   }
 
   /** Destroys an entry's objects: its certificate, and for a key entry the key pair. */
-  private void destroy(Entry entry) throws PKCS11Exception {
-    Session writing = token.writingSession();
+  private static void destroy(Session writing, Entry entry) throws PKCS11Exception {
     if (entry.key != null) {
-      byte[] id = entry.key.idIfNotEmpty();
+      byte[] id = entry.key.id();
       entry.key.in(writing).destroy();
       if (id != null) {
         for (TokenObject object : writing.find(new Template()
@@ -347,9 +375,9 @@ final class TokenKeyStore extends KeyStoreSpi {
     return false;
   }
 
-  /** Writes an X.509 certificate object; the label and the ID may be null. */
-  private void writeCertificate(String label, byte[] id, X509Certificate certificate)
-      throws PKCS11Exception, CertificateException {
+  /** The template of an X.509 certificate object; the label and the ID may be null. */
+  private static Template certificateTemplate(String label, byte[] id, X509Certificate certificate)
+      throws CertificateException {
     // CKA_SERIAL_NUMBER holds the DER INTEGER; a serial number takes at most 20 bytes, but the
     // long form of the length costs nothing.
     byte[] serial = certificate.getSerialNumber().toByteArray();
@@ -359,18 +387,17 @@ final class TokenKeyStore extends KeyStoreSpi {
     if (head == 3) serialDer[1] = (byte) 0x81;
     serialDer[head - 1] = (byte) serial.length;
     System.arraycopy(serial, 0, serialDer, head, serial.length);
-    token.writingSession().create(
-        new Template()
-            .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
-            .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
-            .add(Cryptoki.CKA_TOKEN, true)
-            .add(Cryptoki.CKA_PRIVATE, false)
-            .addIfPresent(Cryptoki.CKA_LABEL, label)
-            .addIfPresent(Cryptoki.CKA_ID, id)
-            .add(Cryptoki.CKA_SUBJECT, certificate.getSubjectX500Principal().getEncoded())
-            .add(Cryptoki.CKA_ISSUER, certificate.getIssuerX500Principal().getEncoded())
-            .add(Cryptoki.CKA_SERIAL_NUMBER, serialDer)
-            .add(Cryptoki.CKA_VALUE, certificate.getEncoded()));
+    return new Template()
+        .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
+        .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
+        .add(Cryptoki.CKA_TOKEN, true)
+        .add(Cryptoki.CKA_PRIVATE, false)
+        .addIfPresent(Cryptoki.CKA_LABEL, label)
+        .addIfPresent(Cryptoki.CKA_ID, id)
+        .add(Cryptoki.CKA_SUBJECT, certificate.getSubjectX500Principal().getEncoded())
+        .add(Cryptoki.CKA_ISSUER, certificate.getIssuerX500Principal().getEncoded())
+        .add(Cryptoki.CKA_SERIAL_NUMBER, serialDer)
+        .add(Cryptoki.CKA_VALUE, certificate.getEncoded());
   }
 
   @Override

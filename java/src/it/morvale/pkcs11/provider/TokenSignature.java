@@ -66,7 +66,7 @@ final class TokenSignature extends SignatureSpi {
 
   private Signer newSigner() throws InvalidKeyException {
     try {
-      return Signer.start(token.slot, key.object(), scheme, key.publicKey(), appRandom);
+      return Signer.start(token.pool, key.object(), scheme, key.publicKey(), appRandom);
     } catch (PKCS11Exception e) {
       throw new InvalidKeyException(Token.failure("the token cannot sign with this key", e), e);
     }

@@ -18,8 +18,8 @@ import java.util.concurrent.locks.ReentrantLock;
  * token has none); a caller waits for a session when all are in use, and fails with a clear
  * exception when none comes free in time.
  *
- * <p>The pool heals. Each operation runs again, once, after a failure that says something was
- * lost rather than refused:
+ * <p>The pool heals. Each read runs again, once, after a failure that says something was lost
+ * rather than refused (a write heals the pool but is not made again):
  *
  * <ul>
  *   <li>a session that is gone (CKR_SESSION_HANDLE_INVALID, CKR_SESSION_CLOSED, as when another
@@ -124,7 +124,10 @@ public final class SessionPool {
     return call(false, operation);
   }
 
-  /** Runs `operation` on a read-write session (to create, change or destroy objects). */
+  /**
+   * Runs `operation` on a read-write session (to create, change or destroy objects). Unlike a
+   * read, a write that fails for a loss is not run again, since part of it may have taken effect.
+   */
   public <T> T write(Operation<T> operation) throws PKCS11Exception {
     if (writeProtected) {
       throw new PKCS11Exception(
@@ -155,6 +158,16 @@ public final class SessionPool {
       throw e;
     }
     if (loss == Loss.NONE) throw failure;
+    if (writing) {
+      // A write may have taken effect in part before the loss: it is not made again, but the
+      // pool heals so that the next operation works.
+      try {
+        heal(loss, seen, failure);
+      } catch (PKCS11Exception e) {
+        failure.addSuppressed(e);
+      }
+      throw failure;
+    }
     heal(loss, seen, failure);
     Session again = borrow(writing);
     try {

@@ -31,7 +31,12 @@ public final class Signer {
   /** The most data held for a combined mechanism before Java takes over the hashing. */
   public static final int HELD_AT_MOST = 1 << 20;
 
-  private final TokenObject key;
+  /** Where the signature is made: a session's key, or a pool's key on a session it lends. */
+  private interface Target {
+    byte[] sign(int mechanism, byte[] input, int expected) throws PKCS11Exception;
+  }
+
+  private final Target target;
   private final SignatureScheme scheme;
   private final int modulusBits;
   private final int orderBits;
@@ -42,9 +47,9 @@ public final class Signer {
   private MessageDigest hash;
   private String mechanismUsed;
 
-  private Signer(TokenObject key, SignatureScheme scheme, int modulusBits, int orderBits,
+  private Signer(Target target, SignatureScheme scheme, int modulusBits, int orderBits,
       boolean combinedListed, boolean rawListed, SecureRandom random) {
-    this.key = key;
+    this.target = target;
     this.scheme = scheme;
     this.modulusBits = modulusBits;
     this.orderBits = orderBits;
@@ -81,7 +86,38 @@ public final class Signer {
     int combined = scheme.combinedMechanism();
     boolean combinedListed = combined != -1 && slot.supports(combined);
     boolean rawListed = slot.supports(scheme.rawMechanism());
-    return new Signer(key, scheme, modulusBits, orderBits, combinedListed, rawListed,
+    return new Signer((mechanism, input, expected)
+                          -> key.session().sign(mechanism, key, input, expected),
+        scheme, modulusBits, orderBits, combinedListed, rawListed,
+        random == null ? new SecureRandom() : random);
+  }
+
+  /**
+   * A signature by the pool's key `key` in `scheme`, made on a session that `pool` lends when
+   * {@link #sign} is called (and once more on another, should the first prove lost). The public
+   * key gives the sizes, so nothing is read from the token before signing.
+   *
+   * @throws InvalidKeyException when the public key is not of the scheme's type
+   */
+  public static Signer start(SessionPool pool, ObjectRef key, SignatureScheme scheme,
+      PublicKey publicKey, SecureRandom random) throws PKCS11Exception, InvalidKeyException {
+    int type = keyTypeOf(publicKey);
+    if (type != scheme.keyType()) {
+      throw new InvalidKeyException(scheme.name() + " needs an " + Names.keyType(scheme.keyType())
+          + " key, not " + publicKey.getAlgorithm());
+    }
+    int modulusBits =
+        type == Cryptoki.CKK_RSA ? ((RSAPublicKey) publicKey).getModulus().bitLength() : 0;
+    int orderBits =
+        type == Cryptoki.CKK_EC ? ((ECPublicKey) publicKey).getParams().getOrder().bitLength() : 0;
+    Slot slot = pool.slot();
+    int combined = scheme.combinedMechanism();
+    boolean combinedListed = combined != -1 && slot.supports(combined);
+    boolean rawListed = slot.supports(scheme.rawMechanism());
+    return new Signer(
+        (mechanism, input, expected)
+            -> pool.read(session -> session.sign(mechanism, key.in(session), input, expected)),
+        scheme, modulusBits, orderBits, combinedListed, rawListed,
         random == null ? new SecureRandom() : random);
   }
 
@@ -160,10 +196,22 @@ public final class Signer {
     held = new ByteArrayOutputStream();
     hash = !scheme.tokenSeesAllData() && !combinedListed ? Encodings.digest(scheme.digest()) : null;
     mechanismUsed = Mechanism.nameOf(mechanism);
-    byte[] signature = key.session().sign(mechanism, key, input);
+    byte[] signature = target.sign(mechanism, input, expectedLength());
     return scheme.keyType() == Cryptoki.CKK_RSA
         ? Encodings.leftPad(signature, (modulusBits + 7) / 8)
         : signature;
+  }
+
+  /** The signature's length as the key's size makes it, or 0 where the module must be asked. */
+  private int expectedLength() {
+    switch (scheme.family()) {
+      case ECDSA:
+        return orderBits == 0 ? 0 : 2 * ((orderBits + 7) / 8);
+      case EDDSA:
+        return 0;
+      default:
+        return (modulusBits + 7) / 8;
+    }
   }
 
   private byte[] encode(byte[] digest) throws SignatureException {
