@@ -2,11 +2,12 @@
 # The quillon tool run as a person runs it, through bin/quillon, against a
 # throwaway SoftHSM2 token: each group of subcommands, the failures a person
 # meets first (each: its one line and its exit status), signatures checked by
-# Java and by openssl, and a traced run. The VM runs under -Xcheck:jni, and a
-# JNI warning fails the run.
+# Java and by openssl, modules that cannot be loaded as the user sees them, and
+# a traced run. The VM runs under -Xcheck:jni, and a JNI warning fails the run.
 #   tool-cli.sh <bin/quillon> <quillon-tool.jar> <quillon.jar> <work folder>
+#     <libqnotp11.so> <libqrec.so>
 set -u
-launcher=$1 tool_jar=$2 bridge_jar=$3 work=$4
+launcher=$1 tool_jar=$2 bridge_jar=$3 work=$4 notp11=$5 qrec=$6
 log=/var/tmp/jpkcs110.log
 passed=0 failed=0
 
@@ -181,10 +182,38 @@ ok objects --json --pin-env PIN
 that "the deleted objects are gone" jq -e 'map(select(.label == "ec")) == []' out
 
 # What a person meets first.
-fails 2 "quillon: info: module $work/none.so (from --module): no such file" info --module "$work/none.so"
+fails 2 "quillon: info: cannot load the module $work/none.so: no such file" info --module "$work/none.so"
 fails 2 "quillon: objects: no slot 99: neither the ID nor the index of one of 2 slots (see quillon slots)" \
   objects --slot 99
 fails 2 'quillon: sign: no private key labelled "nope"' sign --label nope --in msg --pin-env PIN
+
+# Modules that cannot be used, each named in one line with the reason; a
+# relative path is taken from the current folder.
+fails 2 "quillon: info: cannot load the module /etc/passwd: not a shared library (no ELF header)" \
+  info --module /etc/passwd
+fails 2 "quillon: info: cannot load the module /bin/ls: an executable, not a shared library" \
+  info --module /bin/ls
+fails 2 "quillon: info: cannot load a module: the module path is empty" info --module ""
+fails 2 "quillon: info: cannot load the module $notp11: a library without C_GetFunctionList, so not a PKCS#11 module" \
+  info --module "$notp11"
+softhsm=
+for candidate in /usr/lib/softhsm/libsofthsm2.so /usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so \
+  /usr/lib64/pkcs11/libsofthsm2.so /usr/local/lib/softhsm/libsofthsm2.so; do
+  if [ -f "$candidate" ]; then softhsm=$candidate; break; fi
+done
+mkdir -p "$work/elsewhere"
+(cd "$work/elsewhere" && "$quillon" info --module "$(realpath -s --relative-to=. "$softhsm")") >out 2>err
+status=$?
+that "a relative module path works from another folder" \
+  test $status -eq 0 -a ! -s err -a "$(head -n1 out)" = "module       $softhsm"
+printf 'directories.tokendir = %s/no-such-folder\n' "$work" >broken.conf
+SOFTHSM2_CONF=$work/broken.conf fails 1 \
+  "quillon: info: cannot load the module $softhsm: loaded, but C_Initialize refused it: CKR_GENERAL_ERROR (0x00000005)" \
+  info --module "$softhsm"
+# An object whose attributes the module will not give is listed, its columns empty.
+QREC_IDENTRUS=08 QREC_RV_C_GetAttributeValue=0x5 ok objects --json --module "$qrec"
+that "objects lists an object whose attributes fail" \
+  jq -e '[.[] | [.class, .keyType, .bits, .id, .label]] == [[null, null, null, null, null]]' out
 
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

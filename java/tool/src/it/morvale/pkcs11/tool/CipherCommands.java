@@ -1,6 +1,8 @@
 package it.morvale.pkcs11.tool;
 
 import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.KeyTemplates;
+import it.morvale.pkcs11.token.Mechanism;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.TokenObject;
 import picocli.CommandLine.Command;
@@ -30,7 +32,7 @@ final class CipherCommands {
 
     @Override
     void check() {
-      mechanism.check(Mechanisms.Use.ENCRYPT);
+      mechanism.check(MechanismOption.Use.ENCRYPT);
       key.selector();
     }
 
@@ -38,18 +40,21 @@ final class CipherCommands {
     void run(Token token, Pins pins) throws Exception {
       Session session = session(token, pins);
       TokenObject publicKey =
-          token.key(session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY);
-      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.ENCRYPT, publicKey);
+          Token.key(session, key.selector(), "", "public key", Cryptoki.CKO_PUBLIC_KEY);
+      Mechanism m = mechanism.choose(MechanismOption.Use.ENCRYPT, publicKey);
       byte[] data = in.read();
-      int room = Token.modulusBytes(publicKey);
+      Integer bits = publicKey.bits();
+      if (bits == null)
+        throw Failure.usage("the token does not tell the size of the " + publicKey.describe());
+      int room = (bits + 7) / 8;
       if (data.length > room - RSA_PKCS_OVERHEAD) {
-        throw Failure.usage(m.name + " with this key encrypts at most " + (room - RSA_PKCS_OVERHEAD)
-            + " bytes; the data has " + data.length);
+        throw Failure.usage(m.name() + " with this key encrypts at most "
+            + (room - RSA_PKCS_OVERHEAD) + " bytes; the data has " + data.length);
       }
       // Encryption has no size query: the token gets room for one modulus.
-      out.write(session.encrypt(m.type, publicKey, data, room));
+      out.write(session.encrypt(m.type(), publicKey, data, room));
       summary(out,
-          "encrypted " + data.length + " bytes with " + m.name + " and " + Names.key(publicKey));
+          "encrypted " + data.length + " bytes with " + m.name() + " and " + publicKey.describe());
     }
   }
 
@@ -62,20 +67,20 @@ final class CipherCommands {
 
     @Override
     void check() {
-      mechanism.check(Mechanisms.Use.ENCRYPT);
+      mechanism.check(MechanismOption.Use.ENCRYPT);
       key.selector();
     }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
-      Session session = token.user(false, pins);
+      Session session = token.user(pins);
       TokenObject privateKey =
-          token.key(session, key.selector(), "private key", Cryptoki.CKO_PRIVATE_KEY);
-      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.ENCRYPT, privateKey);
-      byte[] data = session.decrypt(m.type, privateKey, in.read());
+          Token.key(session, key.selector(), "", "private key", Cryptoki.CKO_PRIVATE_KEY);
+      Mechanism m = mechanism.choose(MechanismOption.Use.ENCRYPT, privateKey);
+      byte[] data = session.decrypt(m.type(), privateKey, in.read());
       out.write(data);
       summary(out,
-          "decrypted " + data.length + " bytes with " + m.name + " and " + Names.key(privateKey));
+          "decrypted " + data.length + " bytes with " + m.name() + " and " + privateKey.describe());
     }
   }
 
@@ -90,7 +95,7 @@ final class CipherCommands {
 
     @Override
     void check() {
-      mechanism.check(Mechanisms.Use.WRAP);
+      mechanism.check(MechanismOption.Use.WRAP);
       if (key.selector().isEmpty())
         throw Failure.usage("name the key to wrap with --label or --id");
       wrapping.selector();
@@ -98,17 +103,17 @@ final class CipherCommands {
 
     @Override
     void run(Token token, Pins pins) throws Exception {
-      Session session = token.user(false, pins);
-      TokenObject wrappingKey = token.key(session, wrapping.selector(), "wrapping key",
+      Session session = token.user(pins);
+      TokenObject wrappingKey = Token.key(session, wrapping.selector(), "wrapping-", "wrapping key",
           Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_SECRET_KEY);
-      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.WRAP, wrappingKey);
+      Mechanism m = mechanism.choose(MechanismOption.Use.WRAP, wrappingKey);
       TokenObject secret =
-          token.key(session, key.selector(), "secret key", Cryptoki.CKO_SECRET_KEY);
-      byte[] wrapped = session.wrapKey(m.type, wrappingKey, secret);
+          Token.key(session, key.selector(), "", "secret key", Cryptoki.CKO_SECRET_KEY);
+      byte[] wrapped = session.wrapKey(m.type(), wrappingKey, secret);
       out.write(wrapped);
       summary(out,
-          "wrapped the " + Names.key(secret) + " with " + m.name + " and " + Names.key(wrappingKey)
-              + " (" + wrapped.length + " bytes)");
+          "wrapped the " + secret.describe() + " with " + m.name() + " and "
+              + wrappingKey.describe() + " (" + wrapped.length + " bytes)");
     }
   }
 
@@ -127,26 +132,25 @@ final class CipherCommands {
 
     @Override
     void check() {
-      mechanism.check(Mechanisms.Use.WRAP);
-      new Token.Selector(label, id, "--id");
+      mechanism.check(MechanismOption.Use.WRAP);
+      KeyOptions.selector(label, id, "--id");
       wrapping.selector();
     }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
-      Session session = token.user(true, pins);
-      TokenObject unwrappingKey = token.key(session, wrapping.selector(), "unwrapping key",
-          Cryptoki.CKO_PRIVATE_KEY, Cryptoki.CKO_SECRET_KEY);
-      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.WRAP, unwrappingKey);
+      Session session = token.writingUser(pins);
+      TokenObject unwrappingKey = Token.key(session, wrapping.selector(), "wrapping-",
+          "unwrapping key", Cryptoki.CKO_PRIVATE_KEY, Cryptoki.CKO_SECRET_KEY);
+      Mechanism m = mechanism.choose(MechanismOption.Use.WRAP, unwrappingKey);
       byte[] wrapped = in.read();
       Token.refuseTaken(session, label);
-      TokenObject key = session.unwrapKey(m.type, unwrappingKey, wrapped,
-          KeyTemplates.secretKey(new Token.Selector(label, id, "--id"))
-              .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_SECRET_KEY)
-              .add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_AES));
-      System.out.println("unwrapped an " + Names.describeKey(key) + " key"
-          + (label == null ? "" : " \"" + label + "\"") + " with " + m.name + " and "
-          + Names.key(unwrappingKey));
+      byte[] newId = KeyOptions.selector(label, id, "--id").id();
+      TokenObject key = session.unwrapKey(m.type(), unwrappingKey, wrapped,
+          KeyTemplates.secret(Cryptoki.CKK_AES, label, newId, true));
+      System.out.println("unwrapped an " + key.describeKey() + " key"
+          + (label == null ? "" : " \"" + label + "\"") + " with " + m.name() + " and "
+          + unwrappingKey.describe());
     }
   }
 }

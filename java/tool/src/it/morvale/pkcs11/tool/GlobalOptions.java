@@ -53,24 +53,32 @@ final class GlobalOptions {
     throw new IllegalStateException("the root command has no global options");
   }
 
-  /** The module file: --module, else $QUILLON_MODULE, else SoftHSM2's library. */
-  String modulePath() {
-    String path = module;
-    String from = "--module";
-    if (path == null) {
-      path = System.getenv("QUILLON_MODULE");
-      from = "QUILLON_MODULE";
+  /** A module file, and where its name came from as the tool adds it to messages. */
+  static final class Module {
+    final String path;
+    /** " (from QUILLON_MODULE)" when the environment named the file, else "". */
+    final String origin;
+
+    Module(String path, String origin) {
+      this.path = path;
+      this.origin = origin;
     }
-    if (path == null || path.isEmpty()) {
-      for (String candidate : SOFTHSM) {
-        if (Files.isRegularFile(Path.of(candidate))) return candidate;
-      }
-      throw Failure.usage("no module: give --module PATH or set QUILLON_MODULE"
-          + " (SoftHSM2's library is not installed either)");
+  }
+
+  /**
+   * The module file: --module (which may not be empty), else $QUILLON_MODULE when set and not
+   * empty, else SoftHSM2's library. Whether it is a module is for the token layer to say.
+   */
+  Module module() {
+    if (module != null) return new Module(module, "");
+    String variable = System.getenv("QUILLON_MODULE");
+    if (variable != null && !variable.isEmpty()) {
+      return new Module(variable, " (from QUILLON_MODULE)");
     }
-    if (!Files.isRegularFile(Path.of(path))) {
-      throw Failure.usage("module " + path + " (from " + from + "): no such file");
+    for (String candidate : SOFTHSM) {
+      if (Files.isRegularFile(Path.of(candidate))) return new Module(candidate, "");
     }
-    return path;
+    throw Failure.usage("no module: give --module PATH or set QUILLON_MODULE"
+        + " (SoftHSM2's library is not installed either)");
   }
 }

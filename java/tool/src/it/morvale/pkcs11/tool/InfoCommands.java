@@ -6,6 +6,9 @@ import it.morvale.pkcs11.PKCS11MechanismInfo;
 import it.morvale.pkcs11.PKCS11SlotInfo;
 import it.morvale.pkcs11.PKCS11TokenInfo;
 import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.Mechanism;
+import it.morvale.pkcs11.token.Names;
+import it.morvale.pkcs11.token.SignatureScheme;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Slot;
 import it.morvale.pkcs11.token.Template;
@@ -45,7 +48,7 @@ final class InfoCommands {
     @Override
     void run(Token token, Pins pins) throws PKCS11Exception {
       PrintStream out = System.out;
-      List<Slot> slots = token.module.slots(false);
+      List<Slot> slots = token.module.slots();
       if (slots.isEmpty()) out.println("no slots");
       for (int i = 0; i < slots.size(); ++i) {
         Slot slot = slots.get(i);
@@ -81,8 +84,8 @@ final class InfoCommands {
     void run(Token token, Pins pins) throws PKCS11Exception {
       Slot slot = token.slot();
       PrintStream out = System.out;
-      for (int type : slot.mechanisms()) {
-        PKCS11MechanismInfo info = slot.mechanismInfo(type);
+      for (Mechanism mechanism : slot.supportedMechanisms()) {
+        PKCS11MechanismInfo info = slot.mechanismInfo(mechanism.type());
         StringBuilder flags = new StringBuilder();
         for (int bit = 0; bit < FLAGS.length; ++bit) {
           if ((info.getFlags() & (0x100 << bit)) != 0) flags.append(' ').append(FLAGS[bit]);
@@ -91,16 +94,27 @@ final class InfoCommands {
             ? "-"
             : Integer.toUnsignedString(info.getMinKeySize()) + "-"
                 + Integer.toUnsignedString(info.getMaxKeySize());
-        out.printf("%s %-24s %-22s%s%n", Mechanisms.isOffered(type) ? "*" : " ",
-            Mechanisms.name(type), sizes, flags);
+        out.printf(
+            "%s %-24s %-22s%s%n", used(mechanism) ? "*" : " ", mechanism.name(), sizes, flags);
       }
+    }
+
+    /** Whether a command of the tool can use the mechanism: sign, verify, keygen, the ciphers. */
+    private static boolean used(Mechanism mechanism) {
+      if (SignatureScheme.mechanisms().contains(mechanism)) return true;
+      if (KeyKind.mechanisms().contains(mechanism.type())) return true;
+      for (MechanismOption.Use use : MechanismOption.Use.values()) {
+        if (use.mechanisms.contains(mechanism)) return true;
+      }
+      return false;
     }
   }
 
   @Command(name = "objects",
       description = {"List the objects on the token: class, key type, size"
           + " in bits, id and label. Private objects are listed after a login, which a PIN option"
-          + " or --login asks for."})
+          + " or --login asks for. What an object will not tell is left out (\"-\", or null in"
+          + " JSON), and the listing goes on."})
   static final class ObjectList extends PublicCommand {
     @Option(names = "--json", description = "one JSON array, for scripts") boolean json;
 
@@ -122,23 +136,25 @@ final class InfoCommands {
       }
       out.printf("%-12s %-8s %-5s %-10s %s%n", "CLASS", "KEY TYPE", "BITS", "ID", "LABEL");
       for (Map<String, Object> row : rows) {
-        out.printf("%-12s %-8s %-5s %-10s %s%n", row.get("class"), text(row.get("keyType")),
+        out.printf("%-12s %-8s %-5s %-10s %s%n", text(row.get("class")), text(row.get("keyType")),
             text(row.get("bits")), text(row.get("id")), text(row.get("label")));
       }
     }
 
     private static String text(Object value) { return value == null ? "-" : value.toString(); }
 
-    private static Map<String, Object> describe(TokenObject object) throws PKCS11Exception {
+    /** The object's row; an attribute that the object will not give is null. */
+    private static Map<String, Object> describe(TokenObject object) {
       Map<String, Object> row = new LinkedHashMap<>();
-      int objectClass = object.objectClass();
+      int objectClass = object.objectClassIfPresent();
       row.put("handle", object.handle());
-      row.put("class", Names.objectClass(objectClass));
-      Integer keyType = Names.isKey(objectClass) ? object.keyType() : null;
+      row.put("class", objectClass == -1 ? null : Names.objectClass(objectClass));
+      Integer keyType =
+          Names.isKey(objectClass) ? object.integerIfPresent(Cryptoki.CKA_KEY_TYPE) : null;
       row.put("keyType", keyType == null ? null : Names.keyType(keyType));
-      row.put("bits", keyType == null ? null : Names.bits(object, keyType));
-      byte[] id = object.id();
-      row.put("id", id == null || id.length == 0 ? null : Io.hex(id));
+      row.put("bits", keyType == null ? null : object.bits());
+      byte[] id = object.idIfNotEmpty();
+      row.put("id", id == null ? null : Io.hex(id));
       row.put("label", object.label());
       return row;
     }

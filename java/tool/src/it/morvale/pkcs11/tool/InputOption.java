@@ -8,4 +8,7 @@ final class InputOption {
   @Option(names = "--in", paramLabel = "FILE", descriptionKey = "in") Path file;
 
   byte[] read() { return Io.read(file); }
+
+  /** Hands the input to `part` a buffer at a time; the number of bytes read. */
+  long feed(Io.Part part) throws Exception { return Io.feed(file, part); }
 }

@@ -1,6 +1,7 @@
 package it.morvale.pkcs11.tool;
 
 import java.io.IOException;
+import java.io.InputStream;
 import java.io.OutputStream;
 import java.nio.file.AccessDeniedException;
 import java.nio.file.Files;
@@ -17,6 +18,40 @@ final class Io {
     try {
       if (isStandard(file)) return System.in.readAllBytes();
       return Files.readAllBytes(file);
+    } catch (IOException e) {
+      throw Failure.usage("cannot read " + name(file) + ": " + why(e));
+    }
+  }
+
+  /** What takes the parts of a file as they are read. */
+  interface Part {
+    void take(byte[] buffer, int length) throws Exception;
+  }
+
+  /**
+   * Hands all of `file` (standard input when null or "-") to `part`, a buffer at a time, so that
+   * its size does not matter; the number of bytes read.
+   */
+  static long feed(Path file, Part part) throws Exception {
+    InputStream in;
+    try {
+      in = isStandard(file) ? System.in : Files.newInputStream(file);
+    } catch (IOException e) {
+      throw Failure.usage("cannot read " + name(file) + ": " + why(e));
+    }
+    long total = 0;
+    try {
+      byte[] buffer = new byte[1 << 16];
+      for (int n; (n = read(file, in, buffer)) > 0; total += n) part.take(buffer, n);
+    } finally {
+      if (!isStandard(file)) in.close();
+    }
+    return total;
+  }
+
+  private static int read(Path file, InputStream in, byte[] buffer) {
+    try {
+      return in.read(buffer);
     } catch (IOException e) {
       throw Failure.usage("cannot read " + name(file) + ": " + why(e));
     }

@@ -1,6 +1,8 @@
 package it.morvale.pkcs11.tool;
 
 import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.Names;
+import it.morvale.pkcs11.token.Selector;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.TokenObject;
 import java.nio.charset.StandardCharsets;
@@ -27,16 +29,16 @@ final class ObjectCommands {
     @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = session(token, pins);
-      TokenObject found = token.key(
-          session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
+      TokenObject found = Token.key(session, key.selector(), "", "public key",
+          Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
       byte[] encoded = Token.publicKey(found).getEncoded();
       String pem = "-----BEGIN PUBLIC KEY-----\n"
           + Base64.getMimeEncoder(64, new byte[] {'\n'}).encodeToString(encoded)
           + "\n-----END PUBLIC KEY-----\n";
       out.write(pem.getBytes(StandardCharsets.US_ASCII));
       if (out.named()) {
-        System.out.println("exported the public " + Names.describeKey(found) + " key of "
-            + Names.key(found) + ": " + out.file);
+        System.out.println("exported the public " + found.describeKey() + " key of "
+            + found.describe() + ": " + out.file);
       }
     }
   }
@@ -52,14 +54,15 @@ final class ObjectCommands {
 
     @Override
     void run(Token token, Pins pins) throws Exception {
-      Token.Selector selector = key.selector();
-      Session session = token.user(true, pins);
-      List<TokenObject> found = session.find(selector.any());
+      Selector selector = key.selector();
+      Session session = token.writingUser(pins);
+      List<TokenObject> found = session.find(selector.template());
       if (found.isEmpty()) throw Failure.usage("no object" + selector.describe());
       for (TokenObject object : found) {
-        int objectClass = object.objectClass();
-        String what = Names.objectClass(objectClass)
-            + (Names.isKey(objectClass) ? " (" + Names.describeKey(object) + ")" : "");
+        int objectClass = object.objectClassIfPresent();
+        String what = objectClass == -1 ? "object " + object.handle()
+                                        : Names.objectClass(objectClass)
+                + (Names.isKey(objectClass) ? " (" + object.describeKey() + ")" : "");
         object.destroy();
         System.out.println("deleted the " + what + selector.describe());
       }

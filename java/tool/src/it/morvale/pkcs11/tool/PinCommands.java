@@ -31,15 +31,14 @@ final class PinCommands {
 
     @Override
     void run(Token token, Pins pins) throws PKCS11Exception {
-      GlobalOptions global = global();
-      Slot slot = global.slot != null || global.token != null ? token.slot() : blank(token);
+      Slot slot = token.slotNamed() ? token.slot() : blank(token);
       slot.initToken(pins.get(Pins.Kind.SO), label);
       System.out.println("initialized the token \"" + label + "\" (slot " + slot.id() + ")");
     }
 
     /** The first slot whose token is not initialized. */
     private static Slot blank(Token token) throws PKCS11Exception {
-      for (Slot slot : token.module.slots(true)) {
+      for (Slot slot : token.module.slotsWithToken()) {
         if ((slot.tokenInfo().getFlags() & Cryptoki.CKF_TOKEN_INITIALIZED) == 0) return slot;
       }
       throw Failure.usage("every token is initialized already; name the one to initialize anew"
@@ -60,8 +59,8 @@ final class PinCommands {
 
     @Override
     void run(Token token, Pins pins) throws PKCS11Exception {
-      Session session = token.session(true);
-      session.login(true, pins.get(Pins.Kind.SO));
+      Session session = token.writableSession();
+      session.loginSecurityOfficer(pins.get(Pins.Kind.SO));
       session.initPin(pins.get(Pins.Kind.NEW));
       session.logout();
       System.out.println("set the user PIN of the token \"" + token.slot().tokenLabel() + "\"");
@@ -88,10 +87,10 @@ final class PinCommands {
 
     @Override
     void run(Token token, Pins pins) throws PKCS11Exception {
-      Session session = token.session(true);
+      Session session = token.writableSession();
       String current = pins.get(securityOfficer ? Pins.Kind.SO : Pins.Kind.USER);
       // The SO changes its PIN logged in; the user's PIN changes in a public session.
-      if (securityOfficer) session.login(true, current);
+      if (securityOfficer) session.loginSecurityOfficer(current);
       session.setPin(current, pins.get(Pins.Kind.NEW));
       System.out.println("changed the " + (securityOfficer ? "SO" : "user") + " PIN of the token \""
           + token.slot().tokenLabel() + "\"");

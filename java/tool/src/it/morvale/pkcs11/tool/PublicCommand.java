@@ -26,7 +26,7 @@ abstract class PublicCommand extends TokenCommand {
 
   /** A read-only session, logged in when asked. */
   Session session(Token token, Pins pins) throws PKCS11Exception {
-    return logsIn() ? token.user(false, pins) : token.session(false);
+    return logsIn() ? token.user(pins) : token.session();
   }
 
   boolean loggedIn() { return logsIn(); }

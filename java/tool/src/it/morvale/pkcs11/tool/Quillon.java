@@ -30,10 +30,13 @@ import picocli.CommandLine.Spec;
     footer = {"The module is --module, else $QUILLON_MODULE, else SoftHSM2's library.",
         "PINs come from --pin-env NAME or --pin-file PATH (for the SO PIN and a new PIN:",
         "--so-pin-env/--so-pin-file, --new-pin-env/--new-pin-file) or are asked for",
-        "without echo on a terminal; never from the command line itself.", "", "Exit status:",
-        "  0  success", "  1  the module or token refused (a CKR_ code), or the bridge failed",
+        "without echo on a terminal; never from the command line itself.", "",
+        "Exit status:", "  0  success",
+        "  1  the module or token refused (a CKR_ code, C_Initialize among them, or a",
+        "     write-protected token), or the bridge failed",
         "  2  usage: a malformed command line, or a module, slot, token, key or file",
-        "     that is not there", "  3  verify: the signature does not match"})
+        "     that is not there (a module file that is no PKCS#11 module for this",
+        "     machine too)", "  3  verify: the signature does not match"})
 public final class Quillon implements Runnable {
   @Spec CommandSpec spec;
 

@@ -3,10 +3,11 @@ package it.morvale.pkcs11.tool;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Der;
 import it.morvale.pkcs11.token.Session;
-import it.morvale.pkcs11.token.Slot;
+import it.morvale.pkcs11.token.SignatureScheme;
+import it.morvale.pkcs11.token.Signer;
 import it.morvale.pkcs11.token.TokenObject;
 import java.nio.file.Path;
-import java.security.MessageDigest;
+import java.security.InvalidKeyException;
 import java.security.PublicKey;
 import java.security.Signature;
 import java.security.SignatureException;
@@ -18,51 +19,52 @@ import picocli.CommandLine.Option;
 final class SignCommands {
   private SignCommands() {}
 
-  private static boolean lists(Slot slot, int mechanism) throws Exception {
-    for (int m : slot.mechanisms()) {
-      if (m == mechanism) return true;
-    }
-    return false;
-  }
-
   @Command(name = "sign",
-      description = {"Sign data with a private key. ECDSA with a hash is"
-          + " made as the hash in Java and ECDSA on the token when the token lacks the combined"
-          + " mechanism."})
+      description = {"Sign data with a private key. The data is read as it"
+          + " comes, whatever its size. Where the token lacks the mechanism that hashes and signs"
+          + " in one, Java hashes and the token signs the hash (RSA-PKCS, RSA-X-509 for PSS,"
+          + " ECDSA)."})
   static final class Sign extends UserCommand {
     @Mixin KeyOptions key;
-    @Mixin MechanismOption mechanism;
+    @Mixin SchemeOption mechanism;
     @Mixin InputOption in;
     @Mixin OutputOption out;
     @Mixin FormatOption format;
 
     @Override
     void check() {
-      mechanism.check(Mechanisms.Use.SIGN);
+      mechanism.check();
       key.selector();
     }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
-      Session session = token.user(false, pins);
+      Session session = token.user(pins);
       TokenObject privateKey =
-          token.key(session, key.selector(), "private key", Cryptoki.CKO_PRIVATE_KEY);
-      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.SIGN, privateKey);
-      byte[] data = in.read();
-      int type = m.type;
-      byte[] input = data;
-      if (m.digest != null && !lists(token.slot(), m.type)) {
-        input = MessageDigest.getInstance(m.digest).digest(data);
-        type = Cryptoki.CKM_ECDSA;
+          Token.key(session, key.selector(), "", "private key", Cryptoki.CKO_PRIVATE_KEY);
+      SignatureScheme scheme = mechanism.choose(privateKey);
+      Signer signer;
+      try {
+        signer = Signer.start(token.slot(), privateKey, scheme, null, null);
+      } catch (InvalidKeyException e) {
+        throw Failure.usage(e.getMessage());
       }
-      byte[] signature = session.sign(type, privateKey, input);
-      if (m.keyType == Cryptoki.CKK_EC && format.der()) {
+      long length = in.feed((buffer, n) -> signer.update(buffer, 0, n));
+      byte[] signature;
+      try {
+        signature = signer.sign();
+      } catch (SignatureException e) {
+        throw Failure.usage(e.getMessage());
+      }
+      if (scheme.family() == SignatureScheme.Family.ECDSA && format.der()) {
         signature = Der.ecdsaToDer(signature);
       }
       out.write(signature);
       if (out.named()) {
-        System.out.println("signed " + data.length + " bytes with " + m.name + " and "
-            + Names.key(privateKey) + ": " + out.file + " (" + signature.length + " bytes)");
+        String used = signer.mechanismUsed();
+        System.out.println("signed " + length + " bytes with " + scheme.name()
+            + (used.equals(scheme.name()) ? "" : " (" + used + " on the token)") + " and "
+            + privateKey.describe() + ": " + out.file + " (" + signature.length + " bytes)");
       }
     }
   }
@@ -73,7 +75,7 @@ final class SignCommands {
           + " checks it. Exit status 3 when it does not match."})
   static final class Verify extends PublicCommand {
     @Mixin KeyOptions key;
-    @Mixin MechanismOption mechanism;
+    @Mixin SchemeOption mechanism;
     @Mixin InputOption in;
 
     @Option(
@@ -84,31 +86,32 @@ final class SignCommands {
 
     @Override
     void check() {
-      mechanism.check(Mechanisms.Use.SIGN);
+      mechanism.check();
       key.selector();
     }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = session(token, pins);
-      TokenObject found = token.key(
-          session, key.selector(), "public key", Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
-      Mechanisms.Offered m = mechanism.choose(Mechanisms.Use.SIGN, found);
+      TokenObject found = Token.key(session, key.selector(), "", "public key",
+          Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_PRIVATE_KEY);
+      SignatureScheme scheme = mechanism.choose(found);
       PublicKey publicKey = Token.publicKey(found);
-      byte[] data = in.read();
       byte[] given = Io.read(signature);
-      Signature verifier = Signature.getInstance(m.verifier);
+      Signature verifier = Signature.getInstance(scheme.javaAlgorithm());
+      if (scheme.pssParameters() != null) verifier.setParameter(scheme.pssParameters());
       verifier.initVerify(publicKey);
-      verifier.update(data);
+      in.feed((buffer, n) -> verifier.update(buffer, 0, n));
       boolean valid;
       try {
-        byte[] encoded =
-            m.keyType == Cryptoki.CKK_EC && !format.der() ? Der.ecdsaToDer(given) : given;
+        byte[] encoded = scheme.family() == SignatureScheme.Family.ECDSA && !format.der()
+            ? Der.ecdsaToDer(given)
+            : given;
         valid = verifier.verify(encoded);
       } catch (SignatureException e) {
         valid = false;
       }
-      String what = m.name + " signature of " + Names.key(found);
+      String what = scheme.name() + " signature of " + found.describe();
       if (!valid) throw Failure.mismatch("the " + what + " does not match the data");
       System.out.println(
           "verified the " + what + " in Java (" + verifier.getProvider().getName() + ")");

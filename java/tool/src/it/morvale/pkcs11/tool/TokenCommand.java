@@ -6,7 +6,7 @@ import picocli.CommandLine.Model.CommandSpec;
 import picocli.CommandLine.Spec;
 
 /**
- * A subcommand: finds the module, reads the PINs it needs, and then works on the token, in a
+ * A subcommand: loads the module, reads the PINs it needs, and then works on the token, in a
  * traced VM of its own when the run is traced.
  */
 abstract class TokenCommand implements Callable<Integer> {
@@ -15,7 +15,7 @@ abstract class TokenCommand implements Callable<Integer> {
   /** The global options, wherever they stood on the command line. */
   GlobalOptions global() { return GlobalOptions.of(spec); }
 
-  /** The PINs this command needs, read before the module is loaded. */
+  /** The PINs this command needs, read once the module is loaded. */
   List<Pins.Need> pins() { return List.of(); }
 
   /** The user PIN, from the global options or the terminal. */
@@ -33,11 +33,13 @@ abstract class TokenCommand implements Callable<Integer> {
   public final Integer call() throws Exception {
     check();
     GlobalOptions global = global();
-    String module = global.modulePath();
-    Pins pins = Pins.read(pins(), Traced.terminal());
-    if (Traced.wanted(global.trace) && !Traced.isChild()) return Traced.run(pins.traced());
-    try (Token token = Token.open(global, module)) {
-      run(token, pins);
+    if (Traced.wanted(global.trace) && !Traced.isChild()) {
+      global.module();
+      return Traced.run(Pins.read(pins(), Traced.terminal()).traced());
+    }
+    // The module is loaded before a PIN is asked for, so that a wrong module is named first.
+    try (Token token = Token.open(global)) {
+      run(token, Pins.read(pins(), Traced.terminal()));
     }
     return Failure.OK;
   }

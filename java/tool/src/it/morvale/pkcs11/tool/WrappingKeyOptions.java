@@ -1,5 +1,6 @@
 package it.morvale.pkcs11.tool;
 
+import it.morvale.pkcs11.token.Selector;
 import picocli.CommandLine.Option;
 
 /** --wrapping-label and --wrapping-id: the key that wraps or unwraps. */
@@ -11,8 +12,8 @@ final class WrappingKeyOptions {
   @Option(names = "--wrapping-id", paramLabel = "HEX", description = "the wrapping key's id")
   String id;
 
-  Token.Selector selector() {
-    Token.Selector selector = new Token.Selector(label, id, "--wrapping-id");
+  Selector selector() {
+    Selector selector = KeyOptions.selector(label, id, "--wrapping-id");
     if (selector.isEmpty()) {
       throw Failure.usage("name the wrapping key with --wrapping-label or --wrapping-id");
     }
