@@ -1,9 +1,11 @@
 #!/bin/sh
 # Runs the benchmark built in <build dir> (make bench): the answering module
 # and SoftHSM2 on a throwaway token, one JVM each, and writes the tables to
-# <build dir>/results.md; then, where perf works, a profile of the bridge
-# alone. With --record the tables and the profile also replace the parts of
-# bench/RESULTS.md between its "bench:" and "profile:" begin and end markers.
+# <build dir>/results.md; the signing throughput with threads and through a
+# remote module, into <build dir>/throughput.md; then, where perf works, a
+# profile of the bridge alone. With --record the tables and the profile also
+# replace the parts of bench/RESULTS.md between its "bench:", "throughput:"
+# and "profile:" begin and end markers.
 #   bench/run.sh <build dir> [--record]
 set -e
 build=$(cd "$1" && pwd)
@@ -35,6 +37,40 @@ run -Dbench.module="$build/libqfast.so" -Dbench.title="Answering module (bench/q
 run -Dbench.module=/usr/lib/softhsm/libsofthsm2.so -Dbench.title="SoftHSM2"
 
 cat "$out"
+
+# The signing throughput with threads on SoftHSM2 (the provider, SunPKCS11 and
+# native threads on one token in one JVM) and the cost of a signature through
+# p11-kit's remoting server, which serves the same token from a process of its
+# own; the server is stopped by its PID however the script ends.
+throughput=$build/throughput.md
+socket=$work/server.sock
+SOFTHSM2_CONF="$work/softhsm2.conf" p11-kit server -f -n "$socket" \
+  --provider /usr/lib/softhsm/libsofthsm2.so "pkcs11:token=quillon" >"$work/server.out" 2>&1 &
+server=$!
+trap 'kill "$server" 2>/dev/null || true' EXIT
+tries=0
+until [ -S "$socket" ]; do
+  if ! kill -0 "$server" 2>/dev/null || [ $tries -ge 100 ]; then
+    echo "p11-kit server did not start:" >&2
+    cat "$work/server.out" >&2
+    exit 1
+  fi
+  tries=$((tries + 1))
+  sleep 0.1
+done
+head -3 "$out" >"$throughput"
+echo "Load averages (1, 5, 15 min) at the start: $(cut -d ' ' -f 1-3 /proc/loadavg)." >>"$throughput"
+SOFTHSM2_CONF="$work/softhsm2.conf" P11_KIT_SERVER_ADDRESS="unix:path=$socket" \
+  java -Xms256m -Xmx256m -Dquillon.library="$build/libquillon.so" \
+  -Dbench.driver="$build/libqbench.so" -Dbench.module=/usr/lib/softhsm/libsofthsm2.so \
+  -Dbench.remote=/usr/lib/x86_64-linux-gnu/pkcs11/p11-kit-client.so -Dbench.out="$throughput" \
+  -cp "$build/quillon_bench.jar:$build/quillon.jar" it.morvale.bench.Throughput
+echo "Load averages at the end: $(cut -d ' ' -f 1-3 /proc/loadavg)." >>"$throughput"
+kill "$server"
+wait "$server" || true
+trap - EXIT
+echo
+cat "$throughput"
 
 # The hottest functions of the bridge alone on the answering module.
 profile=$build/profile.txt
@@ -69,6 +105,7 @@ record() {
 
 if [ "$record" = --record ]; then
   record bench "$out"
+  record throughput "$throughput"
   [ -f "$build/profile.md" ] && record profile "$build/profile.md"
   echo "Recorded in $here/RESULTS.md"
 fi
