@@ -28,7 +28,10 @@ import java.util.Set;
  *       use (default 30);
  *   <li>{@code initialisedElsewhere}: {@code serialise} (the default) or {@code concurrent}: how to
  *       call a module that another user of the process initialised first, which may not have let
- *       it lock for itself.
+ *       it lock for itself;
+ *   <li>{@code keyStoreAliases}: {@code keyLabel} (the default) or {@code certificateLabel}: which
+ *       label names a key entry of the key store first (the JDK's own PKCS#11 provider takes the
+ *       certificate's, so a migration from it keeps its aliases with {@code certificateLabel}).
  * </ul>
  *
  * <p>As with the JDK's own PKCS#11 provider, the argument of {@link QuillonProvider#configure} is
@@ -37,7 +40,7 @@ import java.util.Set;
  */
 final class TokenConfig {
   private static final Set<String> KEYS = Set.of("name", "library", "tokenLabel", "slot",
-      "slotListIndex", "maxSessions", "sessionWait", "initialisedElsewhere");
+      "slotListIndex", "maxSessions", "sessionWait", "initialisedElsewhere", "keyStoreAliases");
 
   final String name;
   final String library;
@@ -47,6 +50,7 @@ final class TokenConfig {
   final int maxSessions;
   final int sessionWaitSeconds;
   final boolean concurrentWhenInitialisedElsewhere;
+  final boolean aliasesFromCertificates;
 
   private TokenConfig(Map<String, String> entries) {
     name = required(entries, "name");
@@ -73,6 +77,12 @@ final class TokenConfig {
           "initialisedElsewhere is serialise or concurrent, not " + elsewhere);
     }
     concurrentWhenInitialisedElsewhere = elsewhere.equals("concurrent");
+    String aliases = entries.getOrDefault("keyStoreAliases", "keyLabel");
+    if (!aliases.equals("keyLabel") && !aliases.equals("certificateLabel")) {
+      throw new InvalidParameterException(
+          "keyStoreAliases is keyLabel or certificateLabel, not " + aliases);
+    }
+    aliasesFromCertificates = aliases.equals("certificateLabel");
   }
 
   /** The configuration named by a provider argument: a file name, or the text after "--". */

@@ -3,6 +3,7 @@ package it.morvale.pkcs11.provider;
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.KeyPairObjects;
+import it.morvale.pkcs11.token.KeyTemplates;
 import it.morvale.pkcs11.token.ObjectRef;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Template;
@@ -13,8 +14,11 @@ import java.io.InputStream;
 import java.io.OutputStream;
 import java.security.InvalidKeyException;
 import java.security.Key;
+import java.security.KeyStore;
 import java.security.KeyStoreException;
 import java.security.KeyStoreSpi;
+import java.security.PrivateKey;
+import java.security.UnrecoverableEntryException;
 import java.security.UnrecoverableKeyException;
 import java.security.cert.Certificate;
 import java.security.cert.CertificateException;
@@ -29,27 +33,42 @@ import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.Set;
+import javax.security.auth.callback.Callback;
+import javax.security.auth.callback.CallbackHandler;
+import javax.security.auth.callback.PasswordCallback;
+import javax.security.auth.callback.UnsupportedCallbackException;
+import javax.security.auth.login.FailedLoginException;
 
 /**
  * The token's keys and certificates as a {@code KeyStore} of type {@value
  * QuillonProvider#KEYSTORE_TYPE}.
  *
  * <p>{@code load(null, pin)} logs the user in (a null PIN skips the login and shows only public
- * objects) and reads the token. Its entries:
+ * objects) and reads the token; {@code load(parameter)} takes the PIN from a {@code
+ * PasswordProtection} or asks a {@code CallbackHandlerProtection} for it, as {@code
+ * KeyStore.Builder} does. A wrong PIN fails with an {@code IOException} whose cause is an {@code
+ * UnrecoverableKeyException}, itself caused by a {@code FailedLoginException}. Its entries:
  *
  * <ul>
  *   <li>a private key entry for each private key with a certificate of the same CKA_ID, named by
- *       the key's label (or else the certificate's); the chain is that certificate followed by its
- *       issuers found on the token;
- *   <li>a certificate entry for each labelled certificate that belongs to no private key.
+ *       the key's label (or else the certificate's; with {@code keyStoreAliases =
+ *       certificateLabel} in the configuration, the other way round, as the JDK's own PKCS#11
+ *       provider names them); the chain is that certificate followed by its issuers found on the
+ *       token;
+ *   <li>a trusted certificate entry for each labelled certificate that the token marks
+ *       CKA_TRUSTED. A user cannot set CKA_TRUSTED (only the token's security officer can), so a
+ *       certificate that anyone with the user PIN wrote is never trusted; labelled certificates
+ *       without the mark and without a key are not entries.
  * </ul>
  *
  * <p>Writes go to the token at once: {@code setKeyEntry} takes a private key of this token (from
- * {@code getKey} or the provider's KeyPairGenerator) and its chain, labels the key pair with the
- * alias and writes the certificate with the key's
- * CKA_ID, and the rest of the chain without label; {@code setCertificateEntry} writes a labelled
- * certificate; {@code deleteEntry} destroys the entry's objects. Passwords of entries are not
- * used: the token's login protects its keys. {@code store} has nothing left to write.
+ * {@code getKey} or the provider's KeyPairGenerator) or a software RSA, EC or EdDSA private key,
+ * which it writes to the token sensitive and not extractable, with its chain; it labels the key
+ * with the alias and writes the certificate with the key's CKA_ID, and the rest of the chain
+ * without label. {@code setCertificateEntry} writes a certificate marked CKA_TRUSTED, which only
+ * the security officer's login allows on most tokens. {@code deleteEntry} destroys the entry's
+ * objects. Passwords and protection parameters of entries are not used: the token's login
+ * protects its keys. {@code store} has nothing left to write.
  */
 final class TokenKeyStore extends KeyStoreSpi {
   private static final Set<String> PIN_FAILURES = Set.of("CKR_PIN_INCORRECT", "CKR_PIN_INVALID",
@@ -61,12 +80,14 @@ final class TokenKeyStore extends KeyStoreSpi {
     final byte[] id;
     final String label;
     final X509Certificate certificate;
+    final boolean trusted;
 
-    Cert(ObjectRef object, byte[] id, String label, X509Certificate certificate) {
+    Cert(ObjectRef object, byte[] id, String label, X509Certificate certificate, boolean trusted) {
       this.object = object;
       this.id = id;
       this.label = label;
       this.certificate = certificate;
+      this.trusted = trusted;
     }
   }
 
@@ -94,20 +115,67 @@ final class TokenKeyStore extends KeyStoreSpi {
       throw new IOException("the " + QuillonProvider.KEYSTORE_TYPE
           + " key store lives on its token: load it with a null stream");
     }
-    try {
-      if (password != null) token.login(password);
-    } catch (PKCS11Exception e) {
-      String text = Token.failure("the token refused the login", e);
-      Throwable cause = e;
-      if (PIN_FAILURES.contains(e.getCodeName())) {
-        cause = new UnrecoverableKeyException(text).initCause(e);
-      }
-      throw new IOException(text, cause);
-    }
+    if (password != null) login(password);
     try {
       read();
     } catch (PKCS11Exception e) {
       throw new IOException(Token.failure("cannot read the token", e), e);
+    }
+  }
+
+  /**
+   * Loads with the PIN of a {@code PasswordProtection}, or one that a {@code
+   * CallbackHandlerProtection}'s handler gives for a {@code PasswordCallback}; a null parameter
+   * or protection reads the public objects without logging in.
+   */
+  @Override
+  public synchronized void engineLoad(KeyStore.LoadStoreParameter parameter)
+      throws IOException, CertificateException {
+    KeyStore.ProtectionParameter protection =
+        parameter == null ? null : parameter.getProtectionParameter();
+    char[] pin = null;
+    if (protection instanceof KeyStore.PasswordProtection) {
+      pin = ((KeyStore.PasswordProtection) protection).getPassword();
+    } else if (protection instanceof KeyStore.CallbackHandlerProtection) {
+      pin = ask(((KeyStore.CallbackHandlerProtection) protection).getCallbackHandler());
+    } else if (protection != null) {
+      throw new IllegalArgumentException(
+          "the key store takes a PasswordProtection or a CallbackHandlerProtection, not "
+          + protection.getClass().getName());
+    }
+    try {
+      engineLoad(null, pin);
+    } finally {
+      if (pin != null && !(protection instanceof KeyStore.PasswordProtection)) {
+        Arrays.fill(pin, '\0');
+      }
+    }
+  }
+
+  /** The PIN that `handler` gives for the token's user. */
+  private static char[] ask(CallbackHandler handler) throws IOException {
+    PasswordCallback callback = new PasswordCallback("PIN: ", false);
+    try {
+      handler.handle(new Callback[] {callback});
+    } catch (UnsupportedCallbackException e) {
+      throw new IOException("the callback handler gives no PIN", e);
+    }
+    char[] pin = callback.getPassword();
+    callback.clearPassword();
+    return pin;
+  }
+
+  private void login(char[] pin) throws IOException {
+    try {
+      token.login(pin);
+    } catch (PKCS11Exception e) {
+      String text = Token.failure("the token refused the login", e);
+      if (PIN_FAILURES.contains(e.getCodeName())) {
+        FailedLoginException failed = new FailedLoginException(text);
+        failed.initCause(e);
+        throw new IOException(text, new UnrecoverableKeyException(text).initCause(failed));
+      }
+      throw new IOException(text, e);
     }
   }
 
@@ -132,8 +200,8 @@ final class TokenKeyStore extends KeyStoreSpi {
       try {
         X509Certificate certificate =
             (X509Certificate) factory.generateCertificate(new ByteArrayInputStream(value));
-        certs.add(new Cert(
-            token.pool.ref(object), object.idIfNotEmpty(), object.labelIfNotEmpty(), certificate));
+        certs.add(new Cert(token.pool.ref(object), object.idIfNotEmpty(), object.labelIfNotEmpty(),
+            certificate, Boolean.TRUE.equals(object.boolIfPresent(Cryptoki.CKA_TRUSTED))));
       } catch (CertificateException e) {
         // A certificate that does not parse belongs to no entry.
       }
@@ -149,15 +217,17 @@ final class TokenKeyStore extends KeyStoreSpi {
           || !keyAlgorithm(key).equals(cert.certificate.getPublicKey().getAlgorithm())) {
         continue;
       }
-      String alias = key.labelIfNotEmpty();
-      if (alias == null) alias = cert.label;
+      boolean byCertificate = token.config.aliasesFromCertificates;
+      String alias = byCertificate ? cert.label : key.labelIfNotEmpty();
+      if (alias == null) alias = byCertificate ? key.labelIfNotEmpty() : cert.label;
       if (alias != null && !found.containsKey(alias)) {
         found.put(alias, new Entry(token.pool.ref(key), cert));
         paired.add(cert);
       }
     }
     for (Cert cert : certs) {
-      if (cert.label != null && !paired.contains(cert) && !found.containsKey(cert.label)) {
+      if (cert.trusted && cert.label != null && !paired.contains(cert)
+          && !found.containsKey(cert.label)) {
         found.put(cert.label, new Entry(null, cert));
       }
     }
@@ -229,12 +299,14 @@ final class TokenKeyStore extends KeyStoreSpi {
   @Override
   public synchronized void engineSetKeyEntry(
       String alias, Key key, char[] password, Certificate[] chain) throws KeyStoreException {
-    if (!(key instanceof TokenKey) || ((TokenKey) key).token() != token) {
-      throw new KeyStoreException("the " + QuillonProvider.KEYSTORE_TYPE + " key store keeps only"
-          + " private keys of its own token (from its KeyPairGenerator or getKey); it does not"
-          + " import " + (key == null ? "null" : key.getClass().getName()));
+    if (key instanceof TokenKey && ((TokenKey) key).token() != token) {
+      throw new KeyStoreException("the key belongs to another token: " + key);
     }
-    TokenKey tokenKey = (TokenKey) key;
+    if (!(key instanceof PrivateKey)) {
+      throw new KeyStoreException("a key entry of the " + QuillonProvider.KEYSTORE_TYPE
+          + " key store holds a private key, not "
+          + (key == null ? "null" : key.getClass().getName()));
+    }
     if (chain == null || chain.length == 0) {
       throw new KeyStoreException("a private key entry needs its certificate chain");
     }
@@ -245,9 +317,16 @@ final class TokenKeyStore extends KeyStoreSpi {
       }
       certs[i] = (X509Certificate) chain[i];
     }
-    if (!Arrays.equals(certs[0].getPublicKey().getEncoded(), tokenKey.publicKey().getEncoded())) {
+    if (key instanceof TokenKey
+        && !Arrays.equals(
+            certs[0].getPublicKey().getEncoded(), ((TokenKey) key).publicKey().getEncoded())) {
       throw new KeyStoreException("the first certificate of the chain is not the key's");
     }
+    if (!(key instanceof TokenKey)) {
+      importKeyEntry(alias, (PrivateKey) key, certs);
+      return;
+    }
+    TokenKey tokenKey = (TokenKey) key;
     try {
       Template first = certificateTemplate(alias, null, certs[0]);
       List<Template> rest = new ArrayList<>();
@@ -296,6 +375,81 @@ final class TokenKeyStore extends KeyStoreSpi {
     for (Template other : rest) writing.create(other);
   }
 
+  /**
+   * Writes a software private key to the token, sensitive and not extractable, with its
+   * certificate (sharing the CKA_ID: the SHA-1 hash of the public key) and the rest of its chain.
+   */
+  private void importKeyEntry(String alias, PrivateKey key, X509Certificate[] certs)
+      throws KeyStoreException {
+    byte[] id = KeyPairObjects.idOf(certs[0].getPublicKey(), null);
+    try {
+      Template privateKey = KeyTemplates.importedPrivateKey(key, alias, id);
+      Template first = certificateTemplate(alias, id, certs[0]);
+      List<Template> rest = new ArrayList<>();
+      for (int i = 1; i < certs.length; ++i) {
+        if (!onToken(certs[i])) rest.add(certificateTemplate(null, null, certs[i]));
+      }
+      Entry existing = entries.get(alias);
+      token.pool.write(writing -> {
+        if (existing != null) destroy(writing, existing);
+        for (TokenObject old : writing.find(certificatesWithId(id))) old.destroy();
+        writing.create(privateKey);
+        writing.create(first);
+        for (Template other : rest) writing.create(other);
+        return null;
+      });
+      read();
+    } catch (InvalidKeyException e) {
+      throw new KeyStoreException(
+          "cannot write the key of " + alias + " to the token: " + e.getMessage(), e);
+    } catch (PKCS11Exception e) {
+      throw new KeyStoreException(Token.failure("the token did not store " + alias, e), e);
+    } catch (CertificateException e) {
+      throw new KeyStoreException("cannot store the certificates of " + alias, e);
+    }
+  }
+
+  /** An entry whatever the protection asked for: the token's login protects its keys. */
+  @Override
+  public synchronized KeyStore.Entry engineGetEntry(
+      String alias, KeyStore.ProtectionParameter protection) throws UnrecoverableEntryException {
+    Entry entry = entries.get(alias);
+    if (entry == null) return null;
+    if (entry.key == null) return new KeyStore.TrustedCertificateEntry(entry.cert.certificate);
+    try {
+      return new KeyStore.PrivateKeyEntry(
+          (PrivateKey) engineGetKey(alias, null), engineGetCertificateChain(alias));
+    } catch (UnrecoverableKeyException e) {
+      throw(UnrecoverableEntryException) new UnrecoverableEntryException(e.getMessage())
+          .initCause(e);
+    }
+  }
+
+  @Override
+  public synchronized boolean engineEntryInstanceOf(
+      String alias, Class<? extends KeyStore.Entry> entryClass) {
+    Entry entry = entries.get(alias);
+    if (entry == null) return false;
+    return entry.key == null ? entryClass == KeyStore.TrustedCertificateEntry.class
+                             : entryClass == KeyStore.PrivateKeyEntry.class;
+  }
+
+  /** Stores an entry whatever its protection: the token's login protects its keys. */
+  @Override
+  public synchronized void engineSetEntry(String alias, KeyStore.Entry entry,
+      KeyStore.ProtectionParameter protection) throws KeyStoreException {
+    if (entry instanceof KeyStore.PrivateKeyEntry) {
+      KeyStore.PrivateKeyEntry key = (KeyStore.PrivateKeyEntry) entry;
+      engineSetKeyEntry(alias, key.getPrivateKey(), null, key.getCertificateChain());
+    } else if (entry instanceof KeyStore.TrustedCertificateEntry) {
+      engineSetCertificateEntry(
+          alias, ((KeyStore.TrustedCertificateEntry) entry).getTrustedCertificate());
+    } else {
+      throw new KeyStoreException("the " + QuillonProvider.KEYSTORE_TYPE + " key store does not"
+          + " keep " + (entry == null ? "null" : entry.getClass().getName()));
+    }
+  }
+
   @Override
   public void engineSetKeyEntry(String alias, byte[] key, Certificate[] chain)
       throws KeyStoreException {
@@ -313,10 +467,19 @@ final class TokenKeyStore extends KeyStoreSpi {
       throw new KeyStoreException(alias + " is a private key entry");
     }
     try {
-      Template template = certificateTemplate(alias, null, (X509Certificate) cert);
+      Template template =
+          certificateTemplate(alias, null, (X509Certificate) cert).add(Cryptoki.CKA_TRUSTED, true);
       token.pool.write(writing -> {
+        try {
+          writing.create(template);
+        } catch (PKCS11Exception e) {
+          PKCS11Exception refused = new PKCS11Exception("the token takes trusted certificates"
+              + " from its security officer only (" + e.getMessage() + "); a certificate written"
+              + " with the user's PIN would not be trusted");
+          refused.initCause(e);
+          throw refused;
+        }
         if (existing != null) destroy(writing, existing);
-        writing.create(template);
         return null;
       });
       read();

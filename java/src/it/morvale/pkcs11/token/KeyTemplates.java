@@ -1,6 +1,13 @@
 package it.morvale.pkcs11.token;
 
 import java.math.BigInteger;
+import java.security.AlgorithmParameters;
+import java.security.GeneralSecurityException;
+import java.security.InvalidKeyException;
+import java.security.PrivateKey;
+import java.security.interfaces.ECPrivateKey;
+import java.security.interfaces.EdECPrivateKey;
+import java.security.interfaces.RSAPrivateCrtKey;
 
 /**
  * The templates of new keys, one set per key type, each asking only for what that type of key can
@@ -119,6 +126,71 @@ public final class KeyTemplates {
         .add(Cryptoki.CKA_DECRYPT, true)
         .add(Cryptoki.CKA_WRAP, true)
         .add(Cryptoki.CKA_UNWRAP, true);
+  }
+
+  /**
+   * The template that writes a software private key onto the token ({@code C_CreateObject}):
+   * sensitive, not extractable, able to do what a generated key of its type can. RSA keys need
+   * their CRT values; EC keys a named curve; EdDSA keys their private bytes.
+   *
+   * @throws InvalidKeyException for another kind of key, or one whose values Java does not give
+   */
+  public static Template importedPrivateKey(PrivateKey key, String label, byte[] id)
+      throws InvalidKeyException {
+    Template template = privateKey(label, id);
+    if (key instanceof RSAPrivateCrtKey) {
+      RSAPrivateCrtKey rsa = (RSAPrivateCrtKey) key;
+      return template.add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_RSA)
+          .add(Cryptoki.CKA_MODULUS, rsa.getModulus())
+          .add(Cryptoki.CKA_PUBLIC_EXPONENT, rsa.getPublicExponent())
+          .add(Cryptoki.CKA_PRIVATE_EXPONENT, rsa.getPrivateExponent())
+          .add(Cryptoki.CKA_PRIME_1, rsa.getPrimeP())
+          .add(Cryptoki.CKA_PRIME_2, rsa.getPrimeQ())
+          .add(Cryptoki.CKA_EXPONENT_1, rsa.getPrimeExponentP())
+          .add(Cryptoki.CKA_EXPONENT_2, rsa.getPrimeExponentQ())
+          .add(Cryptoki.CKA_COEFFICIENT, rsa.getCrtCoefficient())
+          .add(Cryptoki.CKA_SIGN, true)
+          .add(Cryptoki.CKA_DECRYPT, true)
+          .add(Cryptoki.CKA_UNWRAP, true);
+    }
+    if (key instanceof ECPrivateKey) {
+      ECPrivateKey ec = (ECPrivateKey) key;
+      byte[] parameters;
+      try {
+        AlgorithmParameters encoder = AlgorithmParameters.getInstance("EC");
+        encoder.init(ec.getParams());
+        parameters = encoder.getEncoded();
+      } catch (GeneralSecurityException | java.io.IOException e) {
+        throw new InvalidKeyException("an EC key on a curve without a name", e);
+      }
+      return template.add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_EC)
+          .add(Cryptoki.CKA_EC_PARAMS, parameters)
+          .add(Cryptoki.CKA_VALUE, ec.getS())
+          .add(Cryptoki.CKA_SIGN, true);
+    }
+    if (key instanceof EdECPrivateKey) {
+      EdECPrivateKey ed = (EdECPrivateKey) key;
+      Curves.Curve curve = Curves.named(ed.getParams().getName());
+      byte[] value = ed.getBytes().orElseThrow(
+          () -> new InvalidKeyException("the EdDSA key does not give its private bytes"));
+      if (curve == null)
+        throw new InvalidKeyException("an EdDSA key on " + ed.getParams().getName());
+      return template.add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_EC_EDWARDS)
+          .add(Cryptoki.CKA_EC_PARAMS, curve.parameters())
+          .add(Cryptoki.CKA_VALUE, value)
+          .add(Cryptoki.CKA_SIGN, true);
+    }
+    throw new InvalidKeyException("a " + key.getAlgorithm() + " private key ("
+        + key.getClass().getName() + ") cannot be written to a token");
+  }
+
+  /**
+   * The template that writes a secret key's value onto the token: sensitive, never extractable.
+   * AES keys encrypt, decrypt, wrap and unwrap; others are generic secrets for HMAC.
+   */
+  public static Template importedSecretKey(byte[] value, boolean aes, String label, byte[] id) {
+    return secret(aes ? Cryptoki.CKK_AES : Cryptoki.CKK_GENERIC_SECRET, label, id, false)
+        .add(Cryptoki.CKA_VALUE, value);
   }
 
   private static Template publicKey(String label, byte[] id) {
