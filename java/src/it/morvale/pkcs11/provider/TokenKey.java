@@ -9,14 +9,18 @@ import java.security.PrivateKey;
 import java.security.PublicKey;
 import java.security.interfaces.ECKey;
 import java.security.interfaces.ECPublicKey;
+import java.security.interfaces.EdECKey;
+import java.security.interfaces.EdECPublicKey;
 import java.security.interfaces.RSAKey;
 import java.security.interfaces.RSAPublicKey;
 import java.security.spec.ECParameterSpec;
+import java.security.spec.NamedParameterSpec;
 
 /**
  * A private key that stays on the token: the object handle and the matching public key. It has
  * no encoding, and only this provider's signatures and ciphers accept it. The RSA kind tells its
- * modulus and the EC kind its curve, which the platform uses to pick algorithms and sizes.
+ * modulus and the EC and EdDSA kinds their curve, which the platform uses to pick algorithms and
+ * sizes.
  */
 abstract class TokenKey implements PrivateKey {
   private static final long serialVersionUID = 1L;
@@ -36,7 +40,9 @@ abstract class TokenKey implements PrivateKey {
       throws InvalidKeyException {
     if (publicKey instanceof RSAPublicKey) return new Rsa(token, object, publicKey);
     if (publicKey instanceof ECPublicKey) return new Ec(token, object, publicKey);
-    throw new InvalidKeyException("a " + publicKey.getAlgorithm() + " key is neither RSA nor EC");
+    if (publicKey instanceof EdECPublicKey) return new Ed(token, object, publicKey);
+    throw new InvalidKeyException(
+        "a " + publicKey.getAlgorithm() + " key is neither RSA, EC nor EdDSA");
   }
 
   Token token() { return token; }
@@ -101,6 +107,17 @@ abstract class TokenKey implements PrivateKey {
     @Override
     public ECParameterSpec getParams() {
       return ((ECPublicKey) publicKey()).getParams();
+    }
+  }
+
+  static final class Ed extends TokenKey implements EdECKey {
+    private static final long serialVersionUID = 1L;
+
+    Ed(Token token, ObjectRef object, PublicKey publicKey) { super(token, object, publicKey); }
+
+    @Override
+    public NamedParameterSpec getParams() {
+      return ((EdECPublicKey) publicKey()).getParams();
     }
   }
 }

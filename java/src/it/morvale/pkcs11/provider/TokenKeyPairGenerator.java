@@ -1,6 +1,7 @@
 package it.morvale.pkcs11.provider;
 
 import it.morvale.pkcs11.PKCS11Exception;
+import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Curves;
 import it.morvale.pkcs11.token.KeyPairObjects;
 import it.morvale.pkcs11.token.KeyTemplates;
@@ -16,11 +17,13 @@ import java.security.PublicKey;
 import java.security.SecureRandom;
 import java.security.spec.AlgorithmParameterSpec;
 import java.security.spec.ECGenParameterSpec;
+import java.security.spec.NamedParameterSpec;
 import java.security.spec.RSAKeyGenParameterSpec;
 import java.util.List;
 
 /**
- * RSA and EC (P-256, P-384, P-521) key pairs made by the token, from the token layer's templates.
+ * RSA, EC (P-256, P-384, P-521) and EdDSA (Ed25519, Ed448) key pairs made by the token, from the
+ * token layer's templates. The EdDSA public key is the platform's {@code EdECPublicKey}.
  * The private key is sensitive and not extractable. Both keys are token objects with the same
  * CKA_ID, derived from the public key, and the label of a {@link TokenKeyGenParameterSpec}, or no
  * label until {@code KeyStore.setKeyEntry} names them. (Session keys would vanish with the session,
@@ -32,14 +35,21 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
 
   private final Token token;
   private final boolean rsa;
+  /** Ed25519 and Ed448 make keys of their one curve; EdDSA of either (Ed25519 by default). */
+  private final boolean edwards;
+  private final String fixedCurve;
   private int bits = 2048;
   private BigInteger exponent = RSAKeyGenParameterSpec.F4;
   private String curve = "P-256";
   private String label;
 
+  /** A generator of `algorithm` keys: RSA, EC, EdDSA, Ed25519 or Ed448. */
   TokenKeyPairGenerator(Token token, String algorithm) {
     this.token = token;
     this.rsa = algorithm.equals("RSA");
+    this.edwards = algorithm.startsWith("Ed");
+    this.fixedCurve = algorithm.equals("Ed25519") || algorithm.equals("Ed448") ? algorithm : null;
+    if (edwards) curve = fixedCurve != null ? fixedCurve : "Ed25519";
   }
 
   @Override
@@ -51,6 +61,13 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
       }
       bits = keysize;
       exponent = RSAKeyGenParameterSpec.F4;
+    } else if (edwards) {
+      String wanted = keysize == 255 ? "Ed25519" : keysize == 448 ? "Ed448" : null;
+      if (wanted == null || (fixedCurve != null && !fixedCurve.equals(wanted))) {
+        throw new InvalidParameterException(
+            (fixedCurve != null ? fixedCurve : "EdDSA") + " keys are not of " + keysize + " bits");
+      }
+      curve = wanted;
     } else if (keysize == 256 || keysize == 384 || keysize == 521) {
       curve = "P-" + keysize;
     } else {
@@ -81,11 +98,15 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
       }
       exponent = requested.getPublicExponent() == null ? RSAKeyGenParameterSpec.F4
                                                        : requested.getPublicExponent();
-    } else if (!rsa && params instanceof ECGenParameterSpec) {
+    } else if (edwards && params instanceof NamedParameterSpec) {
+      curve = edwardsCurve(((NamedParameterSpec) params).getName());
+    } else if (!rsa && !edwards && params instanceof ECGenParameterSpec) {
       curve = namedCurve(((ECGenParameterSpec) params).getName());
     } else {
-      throw new InvalidAlgorithmParameterException(
-          (rsa ? "RSA" : "EC") + " key pairs are not made from " + params.getClass().getName());
+      throw new InvalidAlgorithmParameterException((rsa              ? "RSA"
+                                                           : edwards ? "EdDSA"
+                                                                     : "EC")
+          + " key pairs are not made from " + params.getClass().getName());
     }
     label = newLabel;
   }
@@ -93,11 +114,28 @@ final class TokenKeyPairGenerator extends KeyPairGeneratorSpi {
   /** The name of a curve that the token can make keys on and Java can represent. */
   private static String namedCurve(String name) throws InvalidAlgorithmParameterException {
     Curves.Curve curve = Curves.named(name);
-    if (curve == null || !SUPPORTED.contains(curve.name())) {
+    if (curve == null || curve.keyType() != Cryptoki.CKK_EC) {
       throw new InvalidAlgorithmParameterException(
           "EC keys on " + String.join(", ", SUPPORTED) + ", not on " + name);
     }
+    if (!SUPPORTED.contains(curve.name())) {
+      throw new InvalidAlgorithmParameterException("EC keys on " + curve.name()
+          + " are refused: tokens may make them, but this Java cannot represent, verify or use"
+          + " their public keys; EC keys on " + String.join(", ", SUPPORTED));
+    }
     return curve.name();
+  }
+
+  /** Ed25519 or Ed448, as this generator takes it. */
+  private String edwardsCurve(String name) throws InvalidAlgorithmParameterException {
+    Curves.Curve curve = Curves.named(name);
+    String wanted =
+        curve == null || curve.keyType() != Cryptoki.CKK_EC_EDWARDS ? null : curve.name();
+    if (wanted == null || (fixedCurve != null && !fixedCurve.equals(wanted))) {
+      throw new InvalidAlgorithmParameterException((fixedCurve != null ? fixedCurve : "EdDSA")
+          + " keys on " + (fixedCurve != null ? fixedCurve : "Ed25519 or Ed448") + ", not " + name);
+    }
+    return wanted;
   }
 
   @Override

@@ -17,6 +17,7 @@ import java.security.Security;
 import java.security.Signature;
 import java.security.SignatureException;
 import java.security.SignatureSpi;
+import java.security.interfaces.EdECKey;
 import java.security.spec.AlgorithmParameterSpec;
 import java.security.spec.InvalidParameterSpecException;
 import java.security.spec.PSSParameterSpec;
@@ -25,9 +26,11 @@ import java.security.spec.PSSParameterSpec;
  * Signatures with private keys of the token, in the token layer's signature schemes: the token
  * hashes where it lists the combined mechanism, and otherwise Java hashes as the data comes and
  * the token signs the encoded hash, so data of any length streams through. ECDSA signatures
- * come out as the DER the platform expects.
+ * come out as the DER the platform expects, or as the token's r‖s for the {@code inP1363Format}
+ * forms. EdDSA gives the token the whole message, held until {@code sign}.
  *
- * <p>Verification is handed to the platform's own provider for the same algorithm.
+ * <p>Verification is handed to the platform's own provider for the same algorithm (RSASSA-PSS
+ * with the parameters for the {@code SHA256withRSASSA-PSS} forms, which the platform lacks).
  */
 final class TokenSignature extends SignatureSpi {
   private final Token token;
@@ -35,16 +38,42 @@ final class TokenSignature extends SignatureSpi {
   /** The scheme; null for RSASSA-PSS until its parameters are set. */
   private SignatureScheme scheme;
   private final String keyAlgorithm;
+  /** ECDSA signatures as r‖s rather than DER. */
+  private final boolean p1363;
+  /** The one curve of the key, for Ed25519 and Ed448; null for any. */
+  private final String curve;
+  /** The hash of a PSS signature whose name fixes it (SHA256withRSASSA-PSS); else null. */
+  private final String fixedDigest;
   private TokenKey key;
   private Signer signer;
   private Signature verifier;
 
   /** A signature in `scheme`, or with a null scheme RSASSA-PSS, which takes its parameters. */
   TokenSignature(Token token, String algorithm, SignatureScheme scheme) {
+    this(token, algorithm, scheme, false, null);
+  }
+
+  /**
+   * A signature in `scheme` (null for RSASSA-PSS); `p1363` gives ECDSA signatures as r‖s, and
+   * `curve` ("Ed25519") admits keys of that curve only.
+   */
+  TokenSignature(
+      Token token, String algorithm, SignatureScheme scheme, boolean p1363, String curve) {
     this.token = token;
     this.algorithm = algorithm;
     this.scheme = scheme;
-    this.keyAlgorithm = scheme == null || scheme.keyType() == Cryptoki.CKK_RSA ? "RSA" : "EC";
+    this.keyAlgorithm = keyAlgorithm(scheme);
+    this.p1363 = p1363;
+    this.curve = curve;
+    this.fixedDigest = scheme != null && scheme.family() == SignatureScheme.Family.RSA_PSS
+        ? scheme.digest()
+        : null;
+  }
+
+  /** The algorithm of the keys that sign in `scheme`: RSA (also for a null scheme), EC, EdDSA. */
+  static String keyAlgorithm(SignatureScheme scheme) {
+    if (scheme == null || scheme.keyType() == Cryptoki.CKK_RSA) return "RSA";
+    return scheme.keyType() == Cryptoki.CKK_EC ? "EC" : "EdDSA";
   }
 
   @Override
@@ -57,6 +86,10 @@ final class TokenSignature extends SignatureSpi {
     if (!keyAlgorithm.equals(privateKey.getAlgorithm())) {
       throw new InvalidKeyException(
           algorithm + " needs an " + keyAlgorithm + " key, not " + privateKey.getAlgorithm());
+    }
+    if (curve != null && !curve.equalsIgnoreCase(((EdECKey) privateKey).getParams().getName())) {
+      throw new InvalidKeyException(algorithm + " needs an " + curve + " key, not an "
+          + ((EdECKey) privateKey).getParams().getName() + " one");
     }
     key = (TokenKey) privateKey;
     verifier = null;
@@ -75,7 +108,8 @@ final class TokenSignature extends SignatureSpi {
   @Override
   protected void engineInitVerify(PublicKey publicKey) throws InvalidKeyException {
     try {
-      Signature platform = platformSignature(algorithm);
+      boolean pss = scheme == null || scheme.family() == SignatureScheme.Family.RSA_PSS;
+      Signature platform = platformSignature(pss ? "RSASSA-PSS" : algorithm);
       if (scheme != null && scheme.pssParameters() != null) {
         platform.setParameter(scheme.pssParameters());
       }
@@ -100,6 +134,10 @@ final class TokenSignature extends SignatureSpi {
           "RSASSA-PSS needs a PSSParameterSpec, not " + params);
     }
     SignatureScheme requested = SignatureScheme.rsaPss((PSSParameterSpec) params);
+    if (fixedDigest != null && !fixedDigest.equals(requested.digest())) {
+      throw new InvalidAlgorithmParameterException(
+          algorithm + " signs with " + fixedDigest + ", not " + requested.digest());
+    }
     if (verifier != null) verifier.setParameter(requested.pssParameters());
     scheme = requested;
     if (key != null) {
@@ -149,7 +187,8 @@ final class TokenSignature extends SignatureSpi {
     } catch (PKCS11Exception e) {
       throw new SignatureException(Token.failure("the token did not sign", e), e);
     }
-    return scheme.family() == SignatureScheme.Family.ECDSA ? Der.ecdsaToDer(signature) : signature;
+    return scheme.family() == SignatureScheme.Family.ECDSA && !p1363 ? Der.ecdsaToDer(signature)
+                                                                     : signature;
   }
 
   @Override
