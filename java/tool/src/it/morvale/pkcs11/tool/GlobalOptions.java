@@ -53,32 +53,25 @@ final class GlobalOptions {
     throw new IllegalStateException("the root command has no global options");
   }
 
-  /** A module file, and where its name came from as the tool adds it to messages. */
-  static final class Module {
-    final String path;
-    /** " (from QUILLON_MODULE)" when the environment named the file, else "". */
-    final String origin;
-
-    Module(String path, String origin) {
-      this.path = path;
-      this.origin = origin;
-    }
-  }
-
   /**
    * The module file: --module (which may not be empty), else $QUILLON_MODULE when set and not
    * empty, else SoftHSM2's library. Whether it is a module is for the token layer to say.
    */
-  Module module() {
-    if (module != null) return new Module(module, "");
+  String modulePath() {
+    if (module != null) return module;
     String variable = System.getenv("QUILLON_MODULE");
-    if (variable != null && !variable.isEmpty()) {
-      return new Module(variable, " (from QUILLON_MODULE)");
-    }
+    if (variable != null && !variable.isEmpty()) return variable;
     for (String candidate : SOFTHSM) {
-      if (Files.isRegularFile(Path.of(candidate))) return new Module(candidate, "");
+      if (Files.isRegularFile(Path.of(candidate))) return candidate;
     }
     throw Failure.usage("no module: give --module PATH or set QUILLON_MODULE"
         + " (SoftHSM2's library is not installed either)");
+  }
+
+  /** " (from QUILLON_MODULE)" when the environment named the module, for messages; else "". */
+  String moduleOrigin() {
+    String variable = System.getenv("QUILLON_MODULE");
+    return module == null && variable != null && !variable.isEmpty() ? " (from QUILLON_MODULE)"
+                                                                     : "";
   }
 }

@@ -35,11 +35,11 @@ final class Token implements AutoCloseable {
    * for this machine is a usage failure; a module that refuses to start is a token failure.
    */
   static Token open(GlobalOptions options) {
-    GlobalOptions.Module path = options.module();
+    String path = options.modulePath();
     try {
-      return new Token(options, Pkcs11Module.open(path.path));
+      return new Token(options, Pkcs11Module.open(path));
     } catch (ModuleLoadException e) {
-      String message = e.getMessage() + path.origin;
+      String message = e.getMessage() + options.moduleOrigin();
       if (e.getCause() instanceof PKCS11Exception && ((PKCS11Exception) e.getCause()).hasCode()) {
         throw Failure.token(message, e);
       }
@@ -47,7 +47,7 @@ final class Token implements AutoCloseable {
     } catch (UnsatisfiedLinkError e) {
       throw Failure.token("cannot load the quillon bridge: " + e.getMessage(), e);
     } catch (PKCS11Exception e) {
-      throw Failure.token("cannot load the module " + path.path + ": " + e.getMessage(), e);
+      throw Failure.token("cannot load the module " + path + ": " + e.getMessage(), e);
     }
   }
 

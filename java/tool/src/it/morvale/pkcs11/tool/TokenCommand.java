@@ -34,7 +34,7 @@ abstract class TokenCommand implements Callable<Integer> {
     check();
     GlobalOptions global = global();
     if (Traced.wanted(global.trace) && !Traced.isChild()) {
-      global.module();
+      global.modulePath();
       return Traced.run(Pins.read(pins(), Traced.terminal()).traced());
     }
     // The module is loaded before a PIN is asked for, so that a wrong module is named first.
