@@ -8,6 +8,7 @@ import it.morvale.pkcs11.token.ObjectRef;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Template;
 import it.morvale.pkcs11.token.TokenObject;
+import it.morvale.pkcs11.token.Trust;
 import java.io.ByteArrayInputStream;
 import java.io.IOException;
 import java.io.InputStream;
@@ -32,12 +33,10 @@ import java.util.Enumeration;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
-import java.util.Set;
 import javax.security.auth.callback.Callback;
 import javax.security.auth.callback.CallbackHandler;
 import javax.security.auth.callback.PasswordCallback;
 import javax.security.auth.callback.UnsupportedCallbackException;
-import javax.security.auth.login.FailedLoginException;
 
 /**
  * The token's keys and certificates as a {@code KeyStore} of type {@value
@@ -55,10 +54,11 @@ import javax.security.auth.login.FailedLoginException;
  *       certificateLabel} in the configuration, the other way round, as the JDK's own PKCS#11
  *       provider names them); the chain is that certificate followed by its issuers found on the
  *       token;
- *   <li>a trusted certificate entry for each labelled certificate that the token marks
- *       CKA_TRUSTED. A user cannot set CKA_TRUSTED (only the token's security officer can), so a
- *       certificate that anyone with the user PIN wrote is never trusted; labelled certificates
- *       without the mark and without a key are not entries.
+ *   <li>a trusted certificate entry for each labelled certificate that the token marks as a trust
+ *       anchor ({@link Trust}): CKA_TRUSTED, which a user cannot set (only the token's security
+ *       officer can), or on NSS's tokens an NSS trust object naming it a trusted CA. A
+ *       certificate that anyone with the user PIN wrote is therefore not trusted; labelled
+ *       certificates without the mark and without a key are not entries.
  * </ul>
  *
  * <p>Writes go to the token at once: {@code setKeyEntry} takes a private key of this token (from
@@ -71,9 +71,6 @@ import javax.security.auth.login.FailedLoginException;
  * protects its keys. {@code store} has nothing left to write.
  */
 final class TokenKeyStore extends KeyStoreSpi {
-  private static final Set<String> PIN_FAILURES = Set.of("CKR_PIN_INCORRECT", "CKR_PIN_INVALID",
-      "CKR_PIN_LEN_RANGE", "CKR_PIN_EXPIRED", "CKR_PIN_LOCKED");
-
   /** A certificate object of the token, parsed. */
   private static final class Cert {
     final ObjectRef object;
@@ -170,10 +167,9 @@ final class TokenKeyStore extends KeyStoreSpi {
       token.login(pin);
     } catch (PKCS11Exception e) {
       String text = Token.failure("the token refused the login", e);
-      if (PIN_FAILURES.contains(e.getCodeName())) {
-        FailedLoginException failed = new FailedLoginException(text);
-        failed.initCause(e);
-        throw new IOException(text, new UnrecoverableKeyException(text).initCause(failed));
+      if (LoginFailure.isPinRefused(e)) {
+        throw new IOException(
+            text, new UnrecoverableKeyException(text).initCause(LoginFailure.of(e)));
       }
       throw new IOException(text, e);
     }
@@ -189,6 +185,7 @@ final class TokenKeyStore extends KeyStoreSpi {
   }
 
   private void read(Session session, CertificateFactory factory) throws PKCS11Exception {
+    Trust trust = Trust.of(session);
     List<Cert> certs = new ArrayList<>();
     for (TokenObject object :
         session.find(new Template()
@@ -201,7 +198,7 @@ final class TokenKeyStore extends KeyStoreSpi {
         X509Certificate certificate =
             (X509Certificate) factory.generateCertificate(new ByteArrayInputStream(value));
         certs.add(new Cert(token.pool.ref(object), object.idIfNotEmpty(), object.labelIfNotEmpty(),
-            certificate, Boolean.TRUE.equals(object.boolIfPresent(Cryptoki.CKA_TRUSTED))));
+            certificate, trust.isAnchor(object, value)));
       } catch (CertificateException e) {
         // A certificate that does not parse belongs to no entry.
       }
