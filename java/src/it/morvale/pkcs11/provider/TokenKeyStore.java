@@ -4,6 +4,7 @@ import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.KeyPairObjects;
 import it.morvale.pkcs11.token.KeyTemplates;
+import it.morvale.pkcs11.token.Names;
 import it.morvale.pkcs11.token.ObjectRef;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Template;
@@ -33,6 +34,7 @@ import java.util.Enumeration;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
+import javax.crypto.SecretKey;
 import javax.security.auth.callback.Callback;
 import javax.security.auth.callback.CallbackHandler;
 import javax.security.auth.callback.PasswordCallback;
@@ -58,17 +60,20 @@ import javax.security.auth.callback.UnsupportedCallbackException;
  *       anchor ({@link Trust}): CKA_TRUSTED, which a user cannot set (only the token's security
  *       officer can), or on NSS's tokens an NSS trust object naming it a trusted CA. A
  *       certificate that anyone with the user PIN wrote is therefore not trusted; labelled
- *       certificates without the mark and without a key are not entries.
+ *       certificates without the mark and without a key are not entries;
+ *   <li>a secret key entry for each labelled secret key (AES, or a generic secret for HMAC), as
+ *       a key that stays on the token.
  * </ul>
  *
  * <p>Writes go to the token at once: {@code setKeyEntry} takes a private key of this token (from
  * {@code getKey} or the provider's KeyPairGenerator) or a software RSA, EC or EdDSA private key,
  * which it writes to the token sensitive and not extractable, with its chain; it labels the key
  * with the alias and writes the certificate with the key's CKA_ID, and the rest of the chain
- * without label. {@code setCertificateEntry} writes a certificate marked CKA_TRUSTED, which only
- * the security officer's login allows on most tokens. {@code deleteEntry} destroys the entry's
- * objects. Passwords and protection parameters of entries are not used: the token's login
- * protects its keys. {@code store} has nothing left to write.
+ * without label. A secret key entry takes a key of this token, or a software key whose value it
+ * writes to the token, sensitive and not extractable. {@code setCertificateEntry} writes a
+ * certificate marked CKA_TRUSTED, which only the security officer's login allows on most tokens.
+ * {@code deleteEntry} destroys the entry's objects. Passwords and protection parameters of entries
+ * are not used: the token's login protects its keys. {@code store} has nothing left to write.
  */
 final class TokenKeyStore extends KeyStoreSpi {
   /** A certificate object of the token, parsed. */
@@ -89,14 +94,31 @@ final class TokenKeyStore extends KeyStoreSpi {
   }
 
   /** An entry: a private key with its certificate, or a certificate alone (key null). */
+  /**
+   * An entry: a private key with its certificate, a trusted certificate alone (key null), or a
+   * secret key (secret set, key and certificate null).
+   */
   private static final class Entry {
     final ObjectRef key;
     final Cert cert;
+    final ObjectRef secret;
+    final int secretType;
 
     Entry(ObjectRef key, Cert cert) {
       this.key = key;
       this.cert = cert;
+      this.secret = null;
+      this.secretType = 0;
     }
+
+    Entry(ObjectRef secret, int secretType) {
+      this.key = null;
+      this.cert = null;
+      this.secret = secret;
+      this.secretType = secretType;
+    }
+
+    boolean isCertificate() { return key == null && secret == null; }
   }
 
   private final Token token;
@@ -228,6 +250,15 @@ final class TokenKeyStore extends KeyStoreSpi {
         found.put(cert.label, new Entry(null, cert));
       }
     }
+    for (TokenObject secret : session.find(new Template()
+                                               .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_SECRET_KEY)
+                                               .add(Cryptoki.CKA_TOKEN, true))) {
+      String label = secret.labelIfNotEmpty();
+      Integer type = secret.integerIfPresent(Cryptoki.CKA_KEY_TYPE);
+      if (label != null && type != null && !found.containsKey(label)) {
+        found.put(label, new Entry(token.pool.ref(secret), type));
+      }
+    }
     entries = found;
     certificates = certs;
   }
@@ -251,7 +282,8 @@ final class TokenKeyStore extends KeyStoreSpi {
   public synchronized Key engineGetKey(String alias, char[] password)
       throws UnrecoverableKeyException {
     Entry entry = entries.get(alias);
-    if (entry == null || entry.key == null) return null;
+    if (entry == null || entry.isCertificate()) return null;
+    if (entry.secret != null) return secretKey(entry);
     try {
       return TokenKey.of(token, entry.key, entry.cert.certificate.getPublicKey());
     } catch (InvalidKeyException e) {
@@ -283,19 +315,24 @@ final class TokenKeyStore extends KeyStoreSpi {
   @Override
   public synchronized Certificate engineGetCertificate(String alias) {
     Entry entry = entries.get(alias);
-    return entry == null ? null : entry.cert.certificate;
+    return entry == null || entry.cert == null ? null : entry.cert.certificate;
   }
 
   /** Tokens keep no creation date: the certificate's start of validity stands in for it. */
   @Override
   public synchronized Date engineGetCreationDate(String alias) {
     Entry entry = entries.get(alias);
-    return entry == null ? null : entry.cert.certificate.getNotBefore();
+    if (entry == null) return null;
+    return entry.cert == null ? new Date(0) : entry.cert.certificate.getNotBefore();
   }
 
   @Override
   public synchronized void engineSetKeyEntry(
       String alias, Key key, char[] password, Certificate[] chain) throws KeyStoreException {
+    if (key instanceof SecretKey) {
+      setSecretKeyEntry(alias, (SecretKey) key);
+      return;
+    }
     if (key instanceof TokenKey && ((TokenKey) key).token() != token) {
       throw new KeyStoreException("the key belongs to another token: " + key);
     }
@@ -406,12 +443,63 @@ final class TokenKeyStore extends KeyStoreSpi {
     }
   }
 
+  private TokenSecretKey secretKey(Entry entry) {
+    String algorithm = entry.secretType == Cryptoki.CKK_AES ? "AES"
+        : entry.secretType == Cryptoki.CKK_GENERIC_SECRET   ? "GenericSecret"
+                                                            : Names.keyType(entry.secretType);
+    return new TokenSecretKey(token, entry.secret, entry.secretType, algorithm);
+  }
+
+  /**
+   * Stores a secret key under `alias`: a key of this token is labelled so; a software key's value
+   * is written to the token, sensitive and never extractable (AES keys as AES keys, others as
+   * generic secrets for HMAC).
+   */
+  private void setSecretKeyEntry(String alias, SecretKey key) throws KeyStoreException {
+    Entry existing = entries.get(alias);
+    try {
+      if (key instanceof TokenSecretKey) {
+        TokenSecretKey tokenKey = (TokenSecretKey) key;
+        if (tokenKey.token() != token) {
+          throw new KeyStoreException("the key belongs to another token: " + key);
+        }
+        token.pool.write(writing -> {
+          if (existing != null && existing.secret != tokenKey.object()) destroy(writing, existing);
+          tokenKey.object().in(writing).set(Cryptoki.CKA_LABEL, alias);
+          return null;
+        });
+      } else {
+        byte[] value = key.getEncoded();
+        if (value == null) {
+          throw new KeyStoreException("the secret key does not give its value to be stored");
+        }
+        Template template = KeyTemplates.importedSecretKey(
+            value, "AES".equalsIgnoreCase(key.getAlgorithm()), alias, TokenSecretKey.newId());
+        try {
+          token.pool.write(writing -> {
+            if (existing != null) destroy(writing, existing);
+            writing.create(template);
+            return null;
+          });
+        } finally {
+          Arrays.fill(value, (byte) 0);
+        }
+      }
+      read();
+    } catch (PKCS11Exception e) {
+      throw new KeyStoreException(Token.failure("the token did not store " + alias, e), e);
+    } catch (CertificateException e) {
+      throw new KeyStoreException("cannot read the token again", e);
+    }
+  }
+
   /** An entry whatever the protection asked for: the token's login protects its keys. */
   @Override
   public synchronized KeyStore.Entry engineGetEntry(
       String alias, KeyStore.ProtectionParameter protection) throws UnrecoverableEntryException {
     Entry entry = entries.get(alias);
     if (entry == null) return null;
+    if (entry.secret != null) return new KeyStore.SecretKeyEntry(secretKey(entry));
     if (entry.key == null) return new KeyStore.TrustedCertificateEntry(entry.cert.certificate);
     try {
       return new KeyStore.PrivateKeyEntry(
@@ -427,6 +515,7 @@ final class TokenKeyStore extends KeyStoreSpi {
       String alias, Class<? extends KeyStore.Entry> entryClass) {
     Entry entry = entries.get(alias);
     if (entry == null) return false;
+    if (entry.secret != null) return entryClass == KeyStore.SecretKeyEntry.class;
     return entry.key == null ? entryClass == KeyStore.TrustedCertificateEntry.class
                              : entryClass == KeyStore.PrivateKeyEntry.class;
   }
@@ -435,7 +524,9 @@ final class TokenKeyStore extends KeyStoreSpi {
   @Override
   public synchronized void engineSetEntry(String alias, KeyStore.Entry entry,
       KeyStore.ProtectionParameter protection) throws KeyStoreException {
-    if (entry instanceof KeyStore.PrivateKeyEntry) {
+    if (entry instanceof KeyStore.SecretKeyEntry) {
+      setSecretKeyEntry(alias, ((KeyStore.SecretKeyEntry) entry).getSecretKey());
+    } else if (entry instanceof KeyStore.PrivateKeyEntry) {
       KeyStore.PrivateKeyEntry key = (KeyStore.PrivateKeyEntry) entry;
       engineSetKeyEntry(alias, key.getPrivateKey(), null, key.getCertificateChain());
     } else if (entry instanceof KeyStore.TrustedCertificateEntry) {
@@ -460,8 +551,8 @@ final class TokenKeyStore extends KeyStoreSpi {
       throw new KeyStoreException("the token keeps X.509 certificates only");
     }
     Entry existing = entries.get(alias);
-    if (existing != null && existing.key != null) {
-      throw new KeyStoreException(alias + " is a private key entry");
+    if (existing != null && !existing.isCertificate()) {
+      throw new KeyStoreException(alias + " is a key entry");
     }
     try {
       Template template =
@@ -518,7 +609,8 @@ final class TokenKeyStore extends KeyStoreSpi {
         }
       }
     }
-    entry.cert.object.in(writing).destroy();
+    if (entry.secret != null) entry.secret.in(writing).destroy();
+    if (entry.cert != null) entry.cert.object.in(writing).destroy();
   }
 
   private static Template certificatesWithId(byte[] id) {
@@ -578,19 +670,20 @@ final class TokenKeyStore extends KeyStoreSpi {
   @Override
   public synchronized boolean engineIsKeyEntry(String alias) {
     Entry entry = entries.get(alias);
-    return entry != null && entry.key != null;
+    return entry != null && !entry.isCertificate();
   }
 
   @Override
   public synchronized boolean engineIsCertificateEntry(String alias) {
     Entry entry = entries.get(alias);
-    return entry != null && entry.key == null;
+    return entry != null && entry.isCertificate();
   }
 
   @Override
   public synchronized String engineGetCertificateAlias(Certificate cert) {
     for (Map.Entry<String, Entry> entry : entries.entrySet()) {
-      if (entry.getValue().cert.certificate.equals(cert)) return entry.getKey();
+      Cert known = entry.getValue().cert;
+      if (known != null && known.certificate.equals(cert)) return entry.getKey();
     }
     return null;
   }

@@ -85,6 +85,27 @@ class ProviderKeyStoreTest {
   }
 
   @Test
+  void aSoftwareSecretKeyIsStoredOnTheTokenAndMacsAsTheJdkDoes() throws Exception {
+    byte[] value = new byte[32];
+    for (int i = 0; i < value.length; ++i) value[i] = (byte) (3 * i + 1);
+    javax.crypto.SecretKey software = new javax.crypto.spec.SecretKeySpec(value, "HmacSHA256");
+    KeyStore keyStore = ProviderFixture.keyStore();
+    keyStore.setEntry("ks-hmac", new KeyStore.SecretKeyEntry(software), null);
+
+    KeyStore reread = ProviderFixture.keyStore();
+    assertTrue(reread.entryInstanceOf("ks-hmac", KeyStore.SecretKeyEntry.class));
+    javax.crypto.SecretKey stored =
+        ((KeyStore.SecretKeyEntry) reread.getEntry("ks-hmac", null)).getSecretKey();
+    assertNull(stored.getEncoded(), "the key's value stays on the token");
+    byte[] data = "secret entry".getBytes(StandardCharsets.UTF_8);
+    javax.crypto.Mac token = javax.crypto.Mac.getInstance("HmacSHA256", ProviderFixture.provider());
+    token.init(stored);
+    javax.crypto.Mac jdk = javax.crypto.Mac.getInstance("HmacSHA256", "SunJCE");
+    jdk.init(software);
+    assertTrue(Arrays.equals(jdk.doFinal(data), token.doFinal(data)));
+  }
+
+  @Test
   void trustsOnlyCertificatesThatTheSecurityOfficerMarked() throws Exception {
     X509Certificate planted = softwareCertificate("ks-planted");
     X509Certificate anchor = softwareCertificate("ks-anchor");
