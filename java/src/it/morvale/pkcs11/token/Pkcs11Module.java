@@ -236,10 +236,7 @@ public final class Pkcs11Module {
 
   NativePKCS11 nativeModule() { return p11; }
 
-  // Transitional: the callers move to slot(SlotChoice).
-  public List<Slot> slots(boolean tokenPresent, boolean unused) throws PKCS11Exception {
-    return slots(tokenPresent);
-  }
+
 
   /** The module handle: the first argument of the vendor functions reached by name. */
   long moduleHandle() { return handle; }
@@ -255,7 +252,7 @@ public final class Pkcs11Module {
   /** The slots that hold a token, in the module's order. */
   public List<Slot> slotsWithToken() throws PKCS11Exception { return slots(true); }
 
-  public List<Slot> slots(boolean tokenPresent) throws PKCS11Exception {
+  private List<Slot> slots(boolean tokenPresent) throws PKCS11Exception {
     NativePKCS11Slot[] found = call(() -> p11.getSlotList(list, tokenPresent));
     List<Slot> slots = new ArrayList<>();
     if (found != null) {
@@ -330,28 +327,6 @@ public final class Pkcs11Module {
     }
     return all.get((int) index);
   }
-
-  // Transitional look-ups, until the tool and the provider choose slots by SlotChoice.
-  public Slot slotAt(int index) throws PKCS11Exception {
-    List<Slot> all = slots(false);
-    return index >= 0 && index < all.size() ? all.get(index) : null;
-  }
-
-  public Slot slotWithId(long id) throws PKCS11Exception { return withIdOrNull(id); }
-
-  public Slot slotWithToken(String label) throws PKCS11Exception {
-    for (Slot slot : slots(true)) {
-      if (label.equals(slot.tokenLabel())) return slot;
-    }
-    return null;
-  }
-
-  public Slot firstSlotWithToken() throws PKCS11Exception {
-    List<Slot> slots = slots(true);
-    return slots.isEmpty() ? null : slots.get(0);
-  }
-
-  public NativePKCS11 nativeModuleForNow() { return p11; }
 
   @Override
   public String toString() {

@@ -71,7 +71,7 @@ public final class Session implements AutoCloseable {
   /** Logs the security officer in; the token then takes no read-only session of the SO. */
   public void loginSecurityOfficer(String pin) throws PKCS11Exception { login(true, pin); }
 
-  public void login(boolean securityOfficer, String pin) throws PKCS11Exception {
+  private void login(boolean securityOfficer, String pin) throws PKCS11Exception {
     try {
       run(() -> session.login(list(), securityOfficer, pin));
     } catch (PKCS11Exception e) {

@@ -71,11 +71,6 @@ public final class Slot {
     return known;
   }
 
-  // Transitional.
-  public int[] mechanisms() throws PKCS11Exception {
-    return supportedMechanisms().stream().mapToInt(Mechanism::type).toArray();
-  }
-
   /** Whether the token lists the mechanism `type`. */
   public boolean supports(int type) throws PKCS11Exception {
     for (Mechanism m : supportedMechanisms()) {
@@ -100,11 +95,6 @@ public final class Slot {
   /** Opens a read-write session, which creating, changing or destroying token objects needs. */
   public Session openReadWrite() throws PKCS11Exception {
     return open(Cryptoki.CKF_SERIAL_SESSION | Cryptoki.CKF_RW_SESSION);
-  }
-
-  // Transitional.
-  public Session openSession(boolean readWrite) throws PKCS11Exception {
-    return readWrite ? openReadWrite() : openReadOnly();
   }
 
   private Session open(int flags) throws PKCS11Exception {

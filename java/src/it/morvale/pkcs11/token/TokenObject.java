@@ -29,7 +29,7 @@ public final class TokenObject {
 
   public Session session() { return session; }
 
-  public NativePKCS11Object nativeObject() { return object; }
+  NativePKCS11Object nativeObject() { return object; }
 
   /**
    * The same object seen through `other`, a session of the same token: object handles belong to
