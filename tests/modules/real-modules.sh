@@ -13,53 +13,13 @@
 set -euo pipefail
 launcher=$1 tool_jar=$2 bridge_jar=$3 probe=$4 work=$5
 
-softhsm=/usr/lib/softhsm/libsofthsm2.so
-client=/usr/lib/x86_64-linux-gnu/pkcs11/p11-kit-client.so
-proxy=/usr/lib/x86_64-linux-gnu/p11-kit-proxy.so
-softokn=/usr/lib/x86_64-linux-gnu/libsoftokn3.so
-roots=/usr/lib/x86_64-linux-gnu/libnssckbi.so
-remote_label=remote nss_label="NSS Certificate DB" roots_label="Builtin Object Token"
-export REMOTE_PIN=1234 NSS_PIN=4321
-export QUILLON_JAVA_OPTIONS=-Xcheck:jni
-unset QUILLON_MODULE PKCS11_ZOR_DEBUG SOFTHSM2_CONF P11_KIT_SERVER_ADDRESS
-passed=0 failed=0
-server_pid=
+nss_label="NSS Certificate DB" roots_label="Builtin Object Token"
+export NSS_PIN=4321
+source "$(dirname "$0")/common.sh"
 
-# Stops the remoting server and removes the work folder, however the script ends.
-cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-pass() { echo "ok: $*"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-
-jni_warnings() {
-  grep -Eq "WARNING in native method|WARNING: JNI local refs|FATAL ERROR in native method" "$@"
-}
-
-# Some command of a module's set-up failed: the suite cannot go on.
-setup_failed() {
-  fail "$1"
-  sed 's/^/    /' "${2:-/dev/null}"
-  echo "$passed passed, $failed failed"
-  exit 1
-}
-
-for program in softhsm2-util p11-kit certutil openssl java; do
-  command -v "$program" >/dev/null || setup_failed "$program is not installed (see cmake/deps.sh)"
-done
-for file in "$softhsm" "$client" "$proxy" "$softokn" "$roots"; do
-  [ -f "$file" ] || setup_failed "$file is not installed (see cmake/deps.sh)"
-done
-for file in "$launcher" "$tool_jar" "$bridge_jar" "$probe"; do
-  [ -f "$file" ] || setup_failed "$file is missing: build the tree first"
-done
+require_programs softhsm2-util p11-kit certutil openssl java setsid
+require_files "is not installed (see cmake/deps.sh)" "$softhsm" "$client" "$proxy" "$softokn" "$roots"
+require_files "is missing: build the tree first" "$launcher" "$tool_jar" "$bridge_jar" "$probe"
 
 # A clone whose build holds these jars, for bin/quillon to find them.
 rm -rf "$work"
@@ -69,31 +29,6 @@ ln -s "$tool_jar" "$work/clone/build/linux/quillon-tool.jar"
 ln -s "$bridge_jar" "$work/clone/build/linux/quillon.jar"
 quillon=$work/clone/bin/quillon
 printf 'a message to sign\n' >"$work/data"
-
-# SoftHSM2 on a throwaway token, served by "p11-kit server" in the foreground
-# on a socket of the work folder; the client module reaches it through
-# P11_KIT_SERVER_ADDRESS, which only the client processes get.
-setup_remote() {
-  local dir=$work/remote socket=$work/remote/server.sock
-  mkdir -p "$dir/tokens"
-  printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$dir" \
-    >"$dir/softhsm2.conf"
-  SOFTHSM2_CONF=$dir/softhsm2.conf softhsm2-util --init-token --free --label "$remote_label" \
-    --so-pin 5678 --pin "$REMOTE_PIN" >"$dir/init.out" 2>&1 ||
-    setup_failed "remote: softhsm2-util cannot make the token" "$dir/init.out"
-  SOFTHSM2_CONF=$dir/softhsm2.conf p11-kit server -f -n "$socket" --provider "$softhsm" \
-    "pkcs11:token=$remote_label" >"$dir/server.out" 2>&1 &
-  server_pid=$!
-  local tries=0
-  until [ -S "$socket" ]; do
-    kill -0 "$server_pid" 2>/dev/null || setup_failed "remote: p11-kit server exited" "$dir/server.out"
-    [ $tries -lt 100 ] || setup_failed "remote: p11-kit server made no socket in 10 s" "$dir/server.out"
-    tries=$((tries + 1))
-    sleep 0.1
-  done
-  pass "remote: p11-kit server (pid $server_pid) listens on $socket"
-  remote_run=(env "P11_KIT_SERVER_ADDRESS=unix:path=$socket")
-}
 
 # An NSS database whose password is the user PIN of its "NSS Certificate DB"
 # token, and softokn registered as a p11-kit module with the initialisation

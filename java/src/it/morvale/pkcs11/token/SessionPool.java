@@ -26,9 +26,12 @@ import java.util.concurrent.locks.ReentrantLock;
  *       user of the module closed all sessions of the slot) is dropped, and the operation runs on
  *       a fresh one;
  *   <li>a lost login (CKR_USER_NOT_LOGGED_IN after the token closed every session) is made again
- *       with the PIN of {@link #loginUser}, which is kept only while logged in;
+ *       with the PIN of {@link #loginUser}, which is kept only while logged in, and {@link
+ *       ObjectRef}s find their objects again, since a module may give private objects new handles
+ *       at each login;
  *   <li>a lost token or module (CKR_DEVICE_REMOVED, CKR_DEVICE_ERROR, CKR_TOKEN_NOT_PRESENT,
- *       CKR_CRYPTOKI_NOT_INITIALIZED, or CKR_GENERAL_ERROR on a fresh session too) finalises and
+ *       CKR_CRYPTOKI_NOT_INITIALIZED, or CKR_GENERAL_ERROR on a fresh session too; or no session
+ *       opens, as when the module was initialised again while its token was away) finalises and
  *       initialises the module again, finds the token again by its label and serial number, and
  *       logs in again; {@link ObjectRef}s find their objects again by class and CKA_ID.
  * </ul>
@@ -138,7 +141,17 @@ public final class SessionPool {
 
   private <T> T call(boolean writing, Operation<T> operation) throws PKCS11Exception {
     long seen = epoch;
-    Session session = borrow(writing);
+    Session session;
+    try {
+      session = borrow(writing);
+    } catch (PKCS11Exception e) {
+      // No session opens: the token or the module is gone, or the module was initialised again
+      // while its token was away and no longer knows the slot. Nothing ran yet, so a write as
+      // much as a read runs once the pool has healed.
+      if (lossOf(e) != Loss.TOKEN) throw e;
+      heal(Loss.TOKEN, seen, e);
+      return again(writing, operation, Loss.TOKEN, seen);
+    }
     Loss loss;
     PKCS11Exception failure;
     try {
@@ -169,9 +182,15 @@ public final class SessionPool {
       throw failure;
     }
     heal(loss, seen, failure);
+    return again(writing, operation, loss, seen);
+  }
+
+  /** Runs `operation` once more, on a fresh session, after the pool healed from `loss`. */
+  private <T> T again(boolean writing, Operation<T> operation, Loss loss, long seen)
+      throws PKCS11Exception {
     Session again = borrow(writing);
     try {
-      if (loss == Loss.SESSION) relogin(again);
+      if (loss == Loss.SESSION && relogin(again)) forgetHandles(seen);
       T result = operation.run(again);
       giveBack(again);
       return result;
@@ -222,14 +241,25 @@ public final class SessionPool {
       case LOGIN:
         if (pinCopy() == null) throw failure;
         loginAgain();
+        forgetHandles(seen);
         return;
       case OBJECT:
-        synchronized (healing) {
-          if (epoch == seen) ++epoch;
-        }
+        forgetHandles(seen);
         return;
       default:
         healToken(seen, failure);
+    }
+  }
+
+  /**
+   * Makes every {@link ObjectRef} find its object again, unless another thread did so since
+   * `seen`. Needed after a handle was refused, and after the login was made again: a module may
+   * withdraw the handles of private objects when the login ends (SoftHSM2 does) and hand out new
+   * ones at the next login.
+   */
+  private void forgetHandles(long seen) {
+    synchronized (healing) {
+      if (epoch == seen) ++epoch;
     }
   }
 
@@ -356,14 +386,19 @@ public final class SessionPool {
     }
   }
 
-  /** Logs in on a fresh session when the token forgot the login with its other sessions. */
-  private void relogin(Session session) throws PKCS11Exception {
+  /**
+   * Logs in on a fresh session when the token forgot the login with its other sessions; says
+   * whether it did.
+   */
+  private boolean relogin(Session session) throws PKCS11Exception {
     char[] copy = pinCopy();
-    if (copy == null) return;
+    if (copy == null) return false;
     try {
       PKCS11SessionInfo info = session.info();
       int state = info.getState();
-      if (state == 0 || state == 2) session.loginUser(new String(copy)); // a public session
+      if (state != 0 && state != 2) return false; // not a public session
+      session.loginUser(new String(copy));
+      return true;
     } finally {
       Arrays.fill(copy, '\0');
     }
