@@ -274,6 +274,8 @@ public final class Pkcs11Module {
         return withId(choice.number, "no slot with ID " + choice.number);
       case INDEX:
         return at(choice.number);
+      case URI:
+        return choice.uri.slot(this);
       case ID_OR_INDEX: {
         Slot slot = withIdOrNull(choice.number);
         if (slot != null) return slot;

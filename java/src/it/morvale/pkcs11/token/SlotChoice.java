@@ -8,16 +8,20 @@ import java.util.Locale;
  * carry chooses none of them ({@link Pkcs11Module#slot(SlotChoice)} refuses it).
  */
 public final class SlotChoice {
-  enum By { LABEL, ID, INDEX, ID_OR_INDEX, FIRST_TOKEN }
+  enum By { LABEL, ID, INDEX, ID_OR_INDEX, FIRST_TOKEN, URI }
 
   final By by;
   final String label;
   final long number;
+  final Pkcs11Uri uri;
 
-  private SlotChoice(By by, String label, long number) {
+  private SlotChoice(By by, String label, long number) { this(by, label, number, null); }
+
+  private SlotChoice(By by, String label, long number, Pkcs11Uri uri) {
     this.by = by;
     this.label = label;
     this.number = number;
+    this.uri = uri;
   }
 
   /** The slot whose token's label, without its blank padding, is `label`. */
@@ -33,6 +37,12 @@ public final class SlotChoice {
   public static SlotChoice idOrIndex(long number) {
     return new SlotChoice(By.ID_OR_INDEX, null, number);
   }
+
+  /**
+   * The one slot whose module, slot and token fit every slot and token attribute of `uri`
+   * (several that fit choose none).
+   */
+  public static SlotChoice uri(Pkcs11Uri uri) { return new SlotChoice(By.URI, null, 0, uri); }
 
   /** The first slot that holds a token. */
   public static SlotChoice firstToken() { return new SlotChoice(By.FIRST_TOKEN, null, 0); }
@@ -76,6 +86,8 @@ public final class SlotChoice {
         return "the slot at index " + number;
       case ID_OR_INDEX:
         return "slot " + number;
+      case URI:
+        return "the token of " + uri;
       default:
         return "the first slot holding a token";
     }
