@@ -316,7 +316,7 @@ final class TokenCipher extends CipherSpi {
     byte[] out;
     try {
       ObjectRef ref = key.object();
-      out = token.pool.read(session -> session.decrypt(mechanism, ref.in(session), cryptogram));
+      out = token.pool.read(session -> session.decrypt(mechanism, ref.in(session), cryptogram, k));
     } catch (PKCS11Exception e) {
       String text = Token.failure("the token did not decrypt", e);
       String name = e.getCodeName();

@@ -228,8 +228,27 @@ public final class Session implements AutoCloseable {
   }
 
   public byte[] decrypt(int mechanism, TokenObject key, byte[] data) throws PKCS11Exception {
+    return decrypt(mechanism, key, data, 0);
+  }
+
+  /**
+   * Like {@link #decrypt(int, TokenObject, byte[])}, with room for `expected` bytes of result (at
+   * most the key's size, for RSA), which saves asking the module first; 0 asks.
+   */
+  public byte[] decrypt(int mechanism, TokenObject key, byte[] data, int expected)
+      throws PKCS11Exception {
     return call(() -> {
       session.decryptInit(list(), mechanism, null, key.nativeObject());
+      if (expected > 0) {
+        byte[] out = new byte[expected];
+        try {
+          int length = session.decrypt(list(), data, 0, data.length, out);
+          return length == expected ? out : Arrays.copyOf(out, length);
+        } catch (PKCS11Exception e) {
+          // The operation stays active after a buffer that was too small: ask, then decrypt.
+          if (e.getCode() != Cryptoki.CKR_BUFFER_TOO_SMALL) throw e;
+        }
+      }
       byte[] out = new byte[session.decrypt(list(), data, 0, data.length, null)];
       int length = session.decrypt(list(), data, 0, data.length, out);
       return Arrays.copyOf(out, length);
