@@ -1,6 +1,5 @@
 package it.morvale.pkcs11.token;
 
-import java.io.ByteArrayOutputStream;
 import java.math.BigInteger;
 import java.security.SignatureException;
 import java.util.Arrays;
@@ -12,20 +11,61 @@ import java.util.Arrays;
 public final class Der {
   private Der() {}
 
-  /** An ECDSA signature r‖s (two halves of equal length) as DER. */
+  /**
+   * An ECDSA signature r‖s (two halves of equal length) as DER, written straight into an array
+   * of its final size: every signature of the provider passes through here.
+   */
   public static byte[] ecdsaToDer(byte[] rs) throws SignatureException {
     if (rs.length == 0 || rs.length % 2 != 0) {
       throw new SignatureException("an ECDSA signature of odd length " + rs.length);
     }
     int half = rs.length / 2;
-    byte[] r = new BigInteger(1, Arrays.copyOfRange(rs, 0, half)).toByteArray();
-    byte[] s = new BigInteger(1, Arrays.copyOfRange(rs, half, rs.length)).toByteArray();
-    ByteArrayOutputStream body = new ByteArrayOutputStream();
-    element(body, 0x02, r);
-    element(body, 0x02, s);
-    ByteArrayOutputStream out = new ByteArrayOutputStream();
-    element(out, 0x30, body.toByteArray());
-    return out.toByteArray();
+    int rFrom = significant(rs, 0, half);
+    int sFrom = significant(rs, half, rs.length);
+    int rLength = integerLength(rs, rFrom, half);
+    int sLength = integerLength(rs, sFrom, rs.length);
+    int body = headerLength(rLength) + rLength + headerLength(sLength) + sLength;
+    byte[] der = new byte[headerLength(body) + body];
+    int at = header(der, 0, 0x30, body);
+    at = integer(der, at, rs, rFrom, half, rLength);
+    integer(der, at, rs, sFrom, rs.length, sLength);
+    return der;
+  }
+
+  /**
+   * Where the unsigned number in bytes[from, to) starts without leading zeros (zero keeps a byte).
+   */
+  private static int significant(byte[] bytes, int from, int to) {
+    while (from < to - 1 && bytes[from] == 0) ++from;
+    return from;
+  }
+
+  /** The content length of the INTEGER: the bytes, and a zero before a leading high bit. */
+  private static int integerLength(byte[] bytes, int from, int to) {
+    return to - from + ((bytes[from] & 0x80) != 0 ? 1 : 0);
+  }
+
+  private static int headerLength(int length) { return length < 0x80 ? 2 : length < 0x100 ? 3 : 4; }
+
+  /** Writes a tag and a DER length at `at`; returns where the content goes. */
+  private static int header(byte[] out, int at, int tag, int length) {
+    out[at++] = (byte) tag;
+    if (length >= 0x100) {
+      out[at++] = (byte) 0x82;
+      out[at++] = (byte) (length >> 8);
+    } else if (length >= 0x80) {
+      out[at++] = (byte) 0x81;
+    }
+    out[at++] = (byte) length;
+    return at;
+  }
+
+  /** Writes the INTEGER of the unsigned number in bytes[from, to); returns where it ends. */
+  private static int integer(byte[] out, int at, byte[] bytes, int from, int to, int length) {
+    at = header(out, at, 0x02, length);
+    if (length > to - from) out[at++] = 0;
+    System.arraycopy(bytes, from, out, at, to - from);
+    return at + to - from;
   }
 
   /** A DER ECDSA signature as r‖s, each half `fieldBytes` long. */
@@ -64,22 +104,6 @@ public final class Der {
     if (bytes.length - skip > length) throw new SignatureException("ECDSA value too long");
     System.arraycopy(
         bytes, skip, out, offset + length - (bytes.length - skip), bytes.length - skip);
-  }
-
-  private static void element(ByteArrayOutputStream out, int tag, byte[] content) {
-    out.write(tag);
-    int n = content.length;
-    if (n < 0x80) {
-      out.write(n);
-    } else if (n < 0x100) {
-      out.write(0x81);
-      out.write(n);
-    } else {
-      out.write(0x82);
-      out.write(n >> 8);
-      out.write(n);
-    }
-    out.write(content, 0, n);
   }
 
   /** Reads DER elements one after another; IllegalArgumentException on malformed input. */

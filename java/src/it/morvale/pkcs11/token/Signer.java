@@ -194,7 +194,13 @@ public final class Signer {
       input = encode(hash.digest());
     }
     held = new ByteArrayOutputStream();
-    hash = !scheme.tokenSeesAllData() && !combinedListed ? Encodings.digest(scheme.digest()) : null;
+    // digest() above left the hash reset for the next signature; a fresh one is needed only after
+    // held data, and none where the token hashes.
+    if (scheme.tokenSeesAllData() || combinedListed) {
+      hash = null;
+    } else if (hash == null) {
+      hash = Encodings.digest(scheme.digest());
+    }
     mechanismUsed = Mechanism.nameOf(mechanism);
     byte[] signature = target.sign(mechanism, input, expectedLength());
     return scheme.keyType() == Cryptoki.CKK_RSA
