@@ -45,7 +45,8 @@ public final class Signer {
   private final SecureRandom random;
   private ByteArrayOutputStream held = new ByteArrayOutputStream();
   private MessageDigest hash;
-  private String mechanismUsed;
+  /** The mechanism of the last signature, named only when asked; -1 before the first. */
+  private int mechanismUsed = -1;
 
   private Signer(Target target, SignatureScheme scheme, int modulusBits, int orderBits,
       boolean combinedListed, boolean rawListed, SecureRandom random) {
@@ -171,7 +172,9 @@ public final class Signer {
   }
 
   /** The name of the mechanism that made the signature, once made. */
-  public String mechanismUsed() { return mechanismUsed; }
+  public String mechanismUsed() {
+    return mechanismUsed == -1 ? null : Mechanism.nameOf(mechanismUsed);
+  }
 
   /**
    * Makes the signature.
@@ -201,7 +204,7 @@ public final class Signer {
     } else if (hash == null) {
       hash = Encodings.digest(scheme.digest());
     }
-    mechanismUsed = Mechanism.nameOf(mechanism);
+    mechanismUsed = mechanism;
     byte[] signature = target.sign(mechanism, input, expectedLength());
     return scheme.keyType() == Cryptoki.CKK_RSA
         ? Encodings.leftPad(signature, (modulusBits + 7) / 8)
