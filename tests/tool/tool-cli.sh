@@ -96,7 +96,7 @@ ok init-token --label tooltest --so-pin-env SO
 that "init-token names the token" printed '^initialized the token "tooltest" \(slot [0-9]+\)$'
 ok init-pin --token tooltest --so-pin-env SO --new-pin-env PIN0
 ok change-pin --pin-env PIN0 --new-pin-env PIN
-fails 1 "quillon: objects: CKR_PIN_INCORRECT (0x000000A0)" objects --pin-env PIN0
+fails 1 "quillon: objects: CKR_PIN_INCORRECT (0x000000A0): the PIN is wrong; the token counts the failed try" objects --pin-env PIN0
 ok change-pin --so --so-pin-env SO --new-pin-env SO2
 fails 2 "quillon: sign: the user PIN is needed: give --pin-env NAME or --pin-file PATH (there is no terminal to ask on)" \
   sign --label rsa --in msg

@@ -9,6 +9,9 @@ final class Failure extends RuntimeException {
   static final int TOKEN_ERROR = 1;
   static final int USAGE = 2;
   static final int MISMATCH = 3;
+  static final int OUTPUT = 4;
+  /** Standard output's reader went away (`| head -1`): the status of a process ended by SIGPIPE. */
+  static final int BROKEN_PIPE = 141;
 
   final int status;
 
@@ -24,6 +27,14 @@ final class Failure extends RuntimeException {
   static Failure token(String message, Throwable cause) {
     return new Failure(TOKEN_ERROR, message, cause);
   }
+
+  /** What was made could not be written out: a full disk, a closed pipe, a failing device. */
+  static Failure output(String message, Throwable cause) {
+    return new Failure(OUTPUT, message, cause);
+  }
+
+  /** Standard output's reader is gone: the command stops without a word. */
+  static Failure brokenPipe(Throwable cause) { return new Failure(BROKEN_PIPE, null, cause); }
 
   /** A signature that does not match. */
   static Failure mismatch(String message) { return new Failure(MISMATCH, message, null); }

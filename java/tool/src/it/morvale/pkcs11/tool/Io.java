@@ -1,25 +1,64 @@
 package it.morvale.pkcs11.tool;
 
+import java.io.FileDescriptor;
+import java.io.FileOutputStream;
+import java.io.FilterOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
+import java.io.PrintStream;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.AccessDeniedException;
+import java.nio.file.FileSystemException;
 import java.nio.file.Files;
 import java.nio.file.NoSuchFileException;
 import java.nio.file.Path;
 import java.util.HexFormat;
+import java.util.List;
 
 /** Input and output files of the commands: standard input and output when none is named. */
 final class Io {
   private Io() {}
 
-  /** All of `file`, or of standard input when `file` is null or "-". */
-  static byte[] read(Path file) {
+  /** The most that a command reads whole into memory when nothing smaller bounds it. */
+  static final int WHOLE_AT_MOST = 256 << 20;
+
+  /**
+   * All of `file`, or of standard input when `file` is null or "-", refused in one line when it
+   * holds more than `limit` bytes: `what` ("RSA-PKCS with this key encrypts") says who cannot
+   * take more. Only `limit` + 1 bytes are ever read, so a huge input costs no memory.
+   */
+  static byte[] read(Path file, int limit, String what) {
+    InputStream in = open(file);
     try {
-      if (isStandard(file)) return System.in.readAllBytes();
-      return Files.readAllBytes(file);
+      byte[] data = in.readNBytes(limit + 1);
+      if (data.length > limit) {
+        throw Failure.usage(what + " at most " + limit + " bytes; " + name(file) + " holds more");
+      }
+      return data;
     } catch (IOException e) {
       throw Failure.usage("cannot read " + name(file) + ": " + why(e));
+    } finally {
+      if (!isStandard(file)) closeQuietly(in);
+    }
+  }
+
+  /** All of `file` (standard input for null or "-"), at most {@link #WHOLE_AT_MOST} bytes. */
+  static byte[] read(Path file) { return read(file, WHOLE_AT_MOST, "this command reads"); }
+
+  private static InputStream open(Path file) {
+    try {
+      return isStandard(file) ? System.in : Files.newInputStream(file);
+    } catch (IOException e) {
+      throw Failure.usage("cannot read " + name(file) + ": " + why(e));
+    }
+  }
+
+  private static void closeQuietly(InputStream in) {
+    try {
+      in.close();
+    } catch (IOException e) {
+      // Read to the end already.
     }
   }
 
@@ -33,12 +72,7 @@ final class Io {
    * its size does not matter; the number of bytes read.
    */
   static long feed(Path file, Part part) throws Exception {
-    InputStream in;
-    try {
-      in = isStandard(file) ? System.in : Files.newInputStream(file);
-    } catch (IOException e) {
-      throw Failure.usage("cannot read " + name(file) + ": " + why(e));
-    }
+    InputStream in = open(file);
     long total = 0;
     try {
       byte[] buffer = new byte[1 << 16];
@@ -57,18 +91,144 @@ final class Io {
     }
   }
 
-  /** Writes `data` to `file`, or to standard output when `file` is null or "-". */
+  /**
+   * Writes `data` to `file`, or to standard output when `file` is null or "-". A file that cannot
+   * be made (no such folder, no permission) is a usage failure; one that cannot take the data (a
+   * full disk) an output failure.
+   */
   static void write(Path file, byte[] data) {
+    if (isStandard(file)) {
+      PrintStream out = System.out;
+      out.write(data, 0, data.length);
+      out.flush();
+      checkStandardOutput();
+      return;
+    }
     try {
-      if (isStandard(file)) {
-        OutputStream out = System.out;
-        out.write(data);
-        out.flush();
-      } else {
-        Files.write(file, data);
-      }
+      Files.write(file, data);
+    } catch (NoSuchFileException | AccessDeniedException e) {
+      throw Failure.usage("cannot write " + file + ": " + why(e));
     } catch (IOException e) {
-      throw Failure.usage("cannot write " + name(file) + ": " + why(e));
+      throw Failure.output("cannot write " + file + ": " + why(e), e);
+    }
+  }
+
+  /** Standard output as installed by {@link #useUtf8}: it remembers why a write failed. */
+  private static final class Remembering extends FilterOutputStream {
+    volatile IOException failure;
+
+    Remembering(OutputStream out) { super(out); }
+
+    @Override
+    public void write(byte[] b, int offset, int length) throws IOException {
+      try {
+        out.write(b, offset, length);
+      } catch (IOException e) {
+        if (failure == null) failure = e;
+        throw e;
+      }
+    }
+
+    @Override
+    public void write(int b) throws IOException {
+      write(new byte[] {(byte) b}, 0, 1);
+    }
+
+    @Override
+    public void flush() throws IOException {
+      try {
+        out.flush();
+      } catch (IOException e) {
+        if (failure == null) failure = e;
+        throw e;
+      }
+    }
+  }
+
+  private static Remembering standardOutput;
+
+  /**
+   * Makes standard output and standard error write UTF-8, whatever the locale says (under the C
+   * locale Java would write every label's non-ASCII character as "?"), with standard output
+   * remembering why a write failed, for {@link #checkStandardOutput}.
+   */
+  static void useUtf8() {
+    standardOutput = new Remembering(new FileOutputStream(FileDescriptor.out));
+    System.setOut(new PrintStream(standardOutput, false, StandardCharsets.UTF_8));
+    System.setErr(
+        new PrintStream(new FileOutputStream(FileDescriptor.err), true, StandardCharsets.UTF_8));
+  }
+
+  /** Why standard output could not be written, or null when it could (so far). */
+  static IOException standardOutputFailure() {
+    return standardOutput == null ? null : standardOutput.failure;
+  }
+
+  /** Whether the failure is a reader that closed the pipe: a stop asked for, not an error. */
+  static boolean isBrokenPipe(IOException e) {
+    return e != null && e.getMessage() != null && e.getMessage().contains("Broken pipe");
+  }
+
+  /** Throws the failure of a write to standard output, if one failed. */
+  static void checkStandardOutput() {
+    System.out.flush();
+    IOException failure = standardOutputFailure();
+    if (failure == null) return;
+    if (isBrokenPipe(failure)) {
+      throw Failure.brokenPipe(failure);
+    }
+    throw Failure.output("cannot write standard output: " + why(failure), failure);
+  }
+
+  /**
+   * The command's arguments as UTF-8. Java decodes them by the locale's character set, which
+   * under the C or POSIX locale turns every non-ASCII byte into "?"; on Linux the process's own
+   * command line gives the bytes back, and its last arguments are the command's.
+   */
+  static String[] utf8Arguments(String[] args) {
+    String encoding = System.getProperty("sun.jnu.encoding", "UTF-8");
+    if (encoding.equalsIgnoreCase("UTF-8") || encoding.equalsIgnoreCase("UTF8")) return args;
+    byte[] line;
+    try {
+      line = Files.readAllBytes(Path.of("/proc/self/cmdline"));
+    } catch (IOException | UnsupportedOperationException | SecurityException e) {
+      return args;
+    }
+    List<String> all = new java.util.ArrayList<>();
+    int start = 0;
+    for (int i = 0; i < line.length; ++i) {
+      if (line[i] == 0) {
+        all.add(new String(line, start, i - start, StandardCharsets.UTF_8));
+        start = i + 1;
+      }
+    }
+    if (all.size() < args.length) return args;
+    String[] recovered = all.subList(all.size() - args.length, all.size()).toArray(new String[0]);
+    // The same arguments, their ASCII bytes alike: otherwise this is not the command line.
+    for (int i = 0; i < args.length; ++i) {
+      if (!sameAscii(args[i], recovered[i])) return args;
+    }
+    return recovered;
+  }
+
+  private static boolean sameAscii(String decoded, String utf8) {
+    String a = decoded.replaceAll("[^\\x20-\\x7e]", "");
+    String b = utf8.replaceAll("[^\\x20-\\x7e]", "");
+    return a.replace("?", "").equals(b.replace("?", ""));
+  }
+
+  /**
+   * Whether standard error is a terminal, on which a spinner may be drawn. Java tells only
+   * whether the VM has a console (input and output both on a terminal); on Linux the descriptor's
+   * link says where standard error itself goes.
+   */
+  static boolean standardErrorIsTerminal() {
+    try {
+      String target = Files.readSymbolicLink(Path.of("/proc/self/fd/2")).toString();
+      return target.startsWith("/dev/pts/") || target.startsWith("/dev/tty")
+          || target.equals("/dev/console");
+    } catch (IOException | UnsupportedOperationException | SecurityException e) {
+      return System.console() != null;
     }
   }
 
@@ -83,7 +243,12 @@ final class Io {
   static String why(IOException e) {
     if (e instanceof NoSuchFileException) return "no such file";
     if (e instanceof AccessDeniedException) return "permission denied";
-    return e.getMessage();
+    if (e instanceof FileSystemException && ((FileSystemException) e).getReason() != null) {
+      return ((FileSystemException) e).getReason().toLowerCase(java.util.Locale.ROOT);
+    }
+    String message = e.getMessage();
+    return message == null ? e.getClass().getSimpleName()
+                           : message.toLowerCase(java.util.Locale.ROOT);
   }
 
   static String hex(byte[] bytes) { return HexFormat.of().formatHex(bytes); }
@@ -92,6 +257,10 @@ final class Io {
   static byte[] unhex(String option, String text) {
     String digits = text.replace(":", "");
     if (digits.startsWith("0x") || digits.startsWith("0X")) digits = digits.substring(2);
+    if (digits.isEmpty()) {
+      throw Failure.usage(option + " wants at least one byte in hex, such as 01; an empty id"
+          + " names no object");
+    }
     try {
       return HexFormat.of().parseHex(digits);
     } catch (IllegalArgumentException e) {

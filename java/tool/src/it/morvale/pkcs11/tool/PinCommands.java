@@ -4,6 +4,7 @@ import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Slot;
+import java.nio.charset.StandardCharsets;
 import java.util.List;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.Mixin;
@@ -16,8 +17,12 @@ final class PinCommands {
   @Command(name = "init-token",
       description = {"Initialize a token: every object on it is"
           + " destroyed, and it gets a label and an SO PIN. Without --slot or --token, the first"
-          + " token that is not initialized yet."})
+          + " token that is not initialized yet. A token initialized already keeps its SO PIN,"
+          + " which is asked for; a label that another token has is refused."})
   static final class InitToken extends TokenCommand {
+    /** What CK_TOKEN_INFO holds of a label. */
+    private static final int LABEL_BYTES = 32;
+
     @Option(names = "--label", required = true, paramLabel = "LABEL",
         description = "the token's new label (at most 32 bytes)")
     String label;
@@ -25,15 +30,45 @@ final class PinCommands {
     @Mixin Pins.SoOptions so;
 
     @Override
-    List<Pins.Need> pins() {
-      return List.of(new Pins.Need(Pins.Kind.SO, so.env, so.file, "New SO PIN", true));
+    void check() {
+      int bytes = label.getBytes(StandardCharsets.UTF_8).length;
+      if (bytes > LABEL_BYTES) {
+        throw Failure.usage("a token label holds at most " + LABEL_BYTES + " bytes; \"" + label
+            + "\" has " + bytes + " (the token would cut it)");
+      }
+      if (label.isBlank()) throw Failure.usage("a token label may not be empty");
     }
 
     @Override
-    void run(Token token, Pins pins) throws PKCS11Exception {
+    void run(Token token, Pins none) throws PKCS11Exception {
       Slot slot = token.slotNamed() ? token.slot() : blank(token);
+      refuseTakenLabel(token, slot);
+      boolean initialized = (slot.tokenInfo().getFlags() & Cryptoki.CKF_TOKEN_INITIALIZED) != 0;
+      String old = initialized ? slot.tokenLabel() : null;
+      // Which SO PIN is wanted depends on the token: read it once the token is known.
+      Pins.Need need = initialized
+          ? new Pins.Need(Pins.Kind.SO, so.env, so.file, "Current SO PIN of \"" + old + "\"", false)
+          : new Pins.Need(Pins.Kind.SO, so.env, so.file, "New SO PIN", true);
+      if (initialized) {
+        System.err.println("quillon: init-token: every object on the token \"" + old + "\" (slot "
+            + slot.id() + ") is destroyed; its SO PIN stays");
+      }
+      Pins pins = Pins.read(List.of(need), Traced.terminal());
       slot.initToken(pins.get(Pins.Kind.SO), label);
-      System.out.println("initialized the token \"" + label + "\" (slot " + slot.id() + ")");
+      System.out.println("initialized the token \"" + label + "\" (slot " + slot.id() + ")"
+          + (initialized ? ", destroying every object of \"" + old + "\"" : ""));
+    }
+
+    /** Two tokens with one label could not be told apart by --token: the label is refused. */
+    private void refuseTakenLabel(Token token, Slot chosen) throws PKCS11Exception {
+      for (Slot other : token.module.slotsWithToken()) {
+        if (other.id() == chosen.id()) continue;
+        if ((other.tokenInfo().getFlags() & Cryptoki.CKF_TOKEN_INITIALIZED) == 0) continue;
+        if (label.equals(other.tokenLabel())) {
+          throw Failure.usage("the token in slot " + other.id() + " is labelled \"" + label
+              + "\" already; give this one another label, so that --token names one token");
+        }
+      }
     }
 
     /** The first slot whose token is not initialized. */

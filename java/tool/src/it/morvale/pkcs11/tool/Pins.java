@@ -2,7 +2,11 @@ package it.morvale.pkcs11.tool;
 
 import java.io.BufferedReader;
 import java.io.Console;
+import java.io.File;
+import java.io.FileInputStream;
+import java.io.FileOutputStream;
 import java.io.IOException;
+import java.io.InputStreamReader;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -105,6 +109,9 @@ final class Pins {
     return environment;
   }
 
+  /** How often an empty PIN at the prompt is asked for again before the command gives up. */
+  private static final int ASKS = 3;
+
   private static String readOne(Need need, boolean terminal) {
     Kind kind = need.kind;
     if (need.env != null) {
@@ -113,30 +120,155 @@ final class Pins {
         throw Failure.usage(
             "the " + kind.text + "'s environment variable " + need.env + " is not set");
       }
-      return pin;
+      return notEmpty(pin, kind, "the environment variable " + need.env);
     }
-    if (need.file != null) return fromFile(kind, need.file);
+    if (need.file != null) return notEmpty(fromFile(kind, need.file), kind, need.file.toString());
     if (Traced.isChild()) {
       String pin = System.getenv(kind.tracedVariable());
       if (pin != null) return pin;
     }
-    Console console = System.console();
-    if (!terminal || console == null) {
+    Terminal asker = Terminal.open(terminal);
+    if (asker == null) {
       throw Failure.usage("the " + kind.text + " is needed: give " + kind.envOption + " NAME or "
           + kind.fileOption + " PATH (there is no terminal to ask on)");
     }
-    char[] first = console.readPassword("%s: ", need.prompt);
-    if (first == null) throw Failure.usage("no " + kind.text + " given");
-    try {
-      if (need.confirm) {
-        char[] again = console.readPassword("%s again: ", need.prompt);
-        boolean same = Arrays.equals(first, again);
-        if (again != null) Arrays.fill(again, ' ');
-        if (!same) throw Failure.usage("the two " + kind.text + "s differ");
+    for (int ask = 0; ask < ASKS; ++ask) {
+      char[] first = asker.readPassword(need.prompt + ": ");
+      if (first == null) throw Failure.usage("no " + kind.text + " given");
+      try {
+        if (first.length == 0) {
+          asker.say("an empty " + kind.text + " is not sent to the token; type it, or end with"
+              + " Ctrl-D");
+          continue;
+        }
+        if (need.confirm) {
+          char[] again = asker.readPassword(need.prompt + " again: ");
+          boolean same = Arrays.equals(first, again);
+          if (again != null) Arrays.fill(again, ' ');
+          if (!same) throw Failure.usage("the two " + kind.text + "s differ");
+        }
+        return new String(first);
+      } finally {
+        Arrays.fill(first, ' ');
       }
-      return new String(first);
-    } finally {
-      Arrays.fill(first, ' ');
+    }
+    throw Failure.usage("no " + kind.text + " given (empty " + ASKS + " times)");
+  }
+
+  /** An empty PIN would only use up one of the token's tries: it is refused before any call. */
+  private static String notEmpty(String pin, Kind kind, String source) {
+    if (pin.isEmpty()) {
+      throw Failure.usage("the " + kind.text + " from " + source + " is empty; an empty PIN is"
+          + " not sent to the token, where a wrong one uses up a try");
+    }
+    return pin;
+  }
+
+  /**
+   * Where a PIN is asked for without echo: Java's console when the VM has one, else the process's
+   * controlling terminal (/dev/tty), so that a command whose input or output is a pipe still asks
+   * the person at the terminal, as ssh and gpg do.
+   */
+  private abstract static class Terminal {
+    abstract char[] readPassword(String prompt);
+
+    abstract void say(String line);
+
+    /** The terminal to ask on, or null when there is none; `console`: the VM has one. */
+    static Terminal open(boolean console) {
+      Console c = System.console();
+      if (console && c != null) {
+        return new Terminal() {
+          @Override
+          char[] readPassword(String prompt) {
+            return c.readPassword("%s", prompt);
+          }
+
+          @Override
+          void say(String line) {
+            c.printf("%s%n", line);
+            c.flush();
+          }
+        };
+      }
+      if (File.separatorChar != '/') return null;
+      File tty = new File("/dev/tty");
+      try (FileInputStream probe = new FileInputStream(tty)) {
+        // Opens only where the process has a controlling terminal.
+      } catch (IOException e) {
+        return null;
+      }
+      return new ControllingTerminal(tty);
+    }
+  }
+
+  /** /dev/tty, its echo turned off with stty while a PIN is typed. */
+  private static final class ControllingTerminal extends Terminal {
+    private final File tty;
+
+    ControllingTerminal(File tty) { this.tty = tty; }
+
+    private boolean stty(String setting) {
+      try {
+        return new ProcessBuilder("stty", setting)
+                   .redirectInput(tty)
+                   .redirectOutput(ProcessBuilder.Redirect.DISCARD)
+                   .redirectError(ProcessBuilder.Redirect.DISCARD)
+                   .start()
+                   .waitFor()
+            == 0;
+      } catch (IOException e) {
+        return false;
+      } catch (InterruptedException e) {
+        Thread.currentThread().interrupt();
+        return false;
+      }
+    }
+
+    @Override
+    char[] readPassword(String prompt) {
+      Thread restore = new Thread(() -> stty("echo"), "quillon-tty-echo");
+      try (FileOutputStream out = new FileOutputStream(tty);
+           InputStreamReader in =
+               new InputStreamReader(new FileInputStream(tty), StandardCharsets.UTF_8)) {
+        out.write(prompt.getBytes(StandardCharsets.UTF_8));
+        out.flush();
+        if (!stty("-echo")) {
+          throw Failure.usage("cannot turn off the echo of the terminal to ask for a PIN");
+        }
+        // Interrupted (Ctrl-C), the command leaves the terminal echoing again.
+        Runtime.getRuntime().addShutdownHook(restore);
+        try {
+          StringBuilder typed = new StringBuilder();
+          for (int c; (c = in.read()) != '\n' && c != '\r';) {
+            if (c == -1) {
+              if (typed.length() == 0) return null;
+              break;
+            }
+            typed.append((char) c);
+          }
+          char[] pin = new char[typed.length()];
+          typed.getChars(0, pin.length, pin, 0);
+          for (int i = 0; i < typed.length(); ++i) typed.setCharAt(i, ' ');
+          return pin;
+        } finally {
+          stty("echo");
+          Runtime.getRuntime().removeShutdownHook(restore);
+          out.write('\n');
+          out.flush();
+        }
+      } catch (IOException e) {
+        throw Failure.usage("cannot ask on the terminal: " + Io.why(e));
+      }
+    }
+
+    @Override
+    void say(String line) {
+      try (FileOutputStream out = new FileOutputStream(tty)) {
+        out.write((line + "\n").getBytes(StandardCharsets.UTF_8));
+      } catch (IOException e) {
+        // Only advice: the question follows anyway.
+      }
     }
   }
 

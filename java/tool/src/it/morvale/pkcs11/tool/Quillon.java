@@ -2,7 +2,11 @@ package it.morvale.pkcs11.tool;
 
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.nat.NativePKCS11;
+import it.morvale.pkcs11.token.Explanations;
 import java.io.PrintStream;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
 import picocli.CommandLine;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.IVersionProvider;
@@ -20,12 +24,6 @@ import picocli.CommandLine.Spec;
     versionProvider = Quillon.Version.class, sortOptions = false,
     resourceBundle = "it.morvale.pkcs11.tool.OptionTexts",
     description = "Works with a PKCS#11 token through the quillon bridge.",
-    subcommands = {InfoCommands.Info.class, InfoCommands.SlotList.class,
-        InfoCommands.MechanismList.class, InfoCommands.ObjectList.class,
-        PinCommands.InitToken.class, PinCommands.InitPin.class, PinCommands.ChangePin.class,
-        KeygenCommand.class, SignCommands.Sign.class, SignCommands.Verify.class,
-        CipherCommands.Encrypt.class, CipherCommands.Decrypt.class, CipherCommands.Wrap.class,
-        CipherCommands.Unwrap.class, ObjectCommands.Export.class, ObjectCommands.Delete.class},
     footerHeading = "%n",
     footer = {"The module is --module, else $QUILLON_MODULE, else SoftHSM2's library.",
         "PINs come from --pin-env NAME or --pin-file PATH (for the SO PIN and a new PIN:",
@@ -36,8 +34,23 @@ import picocli.CommandLine.Spec;
         "     write-protected token), or the bridge failed",
         "  2  usage: a malformed command line, or a module, slot, token, key or file",
         "     that is not there (a module file that is no PKCS#11 module for this",
-        "     machine too)", "  3  verify: the signature does not match"})
+        "     machine too)", "  3  verify: the signature does not match",
+        "  4  what was made could not be written out (a full disk, say)",
+        "141 standard output's reader closed it early (as `| head -1` does)"})
 public final class Quillon implements Runnable {
+  /**
+   * The subcommands, in the order of the help. A command line gets only those it names (picocli
+   * reads every annotation of a subcommand it is given, which is most of the start-up), all of
+   * them when it names none (for the help and the suggestions of a mistyped name).
+   */
+  static final Class<?>[] COMMANDS = {InfoCommands.Info.class, InfoCommands.SlotList.class,
+      InfoCommands.MechanismList.class, InfoCommands.ObjectList.class,
+      PinCommands.InitToken.class, PinCommands.InitPin.class, PinCommands.ChangePin.class,
+      KeygenCommand.class, SignCommands.Sign.class, SignCommands.Verify.class,
+      CipherCommands.Encrypt.class, CipherCommands.Decrypt.class, CipherCommands.Wrap.class,
+      CipherCommands.Unwrap.class, ObjectCommands.Export.class, ObjectCommands.Delete.class,
+      ShellCommand.class};
+
   @Spec CommandSpec spec;
 
   @Mixin GlobalOptions global;
@@ -64,14 +77,35 @@ public final class Quillon implements Runnable {
     }
   }
 
-  static CommandLine commandLine() {
-    CommandLine cli = new CommandLine(new Quillon());
+  /** The whole tool, every subcommand in it (for the manual page and the completion). */
+  static CommandLine commandLine() { return commandLine(null); }
+
+  /**
+   * The tool with the subcommands that `args` may name: those whose names stand among them, none
+   * for a plain --version, else all.
+   */
+  static CommandLine commandLine(String[] args) {
+    CommandLine cli = new CommandLine(new Quillon(), new Factory());
+    List<Class<?>> named = new ArrayList<>();
+    boolean help = args == null;
+    boolean version = false;
+    for (String arg : args == null ? new String[0] : args) {
+      help |= arg.equals("-h") || arg.equals("--help");
+      version |= arg.equals("-V") || arg.equals("--version");
+      for (Class<?> command : COMMANDS) {
+        if (command.getAnnotation(Command.class).name().equals(arg) && !named.contains(command)) {
+          named.add(command);
+        }
+      }
+    }
+    if (named.isEmpty() && (help || !version)) named = Arrays.asList(COMMANDS);
+    for (Class<?> command : named) cli.addSubcommand(command);
     cli.setExecutionExceptionHandler((e, line, parsed) -> report(line, e));
     cli.setParameterExceptionHandler((e, args) -> {
       CommandLine line = e.getCommandLine();
       String name = line.getCommandName();
       String help = line.getParent() == null ? "quillon --help" : "quillon " + name + " --help";
-      System.err.println(prefix(line) + e.getMessage() + " (see " + help + ")");
+      System.err.println(prefix(line) + Mistakes.explain(e) + " (see " + help + ")");
       return Failure.USAGE;
     });
     return cli;
@@ -94,23 +128,62 @@ public final class Quillon implements Runnable {
       message = e.getMessage();
     } else if (e instanceof PKCS11Exception) {
       status = Failure.TOKEN_ERROR;
-      message = e.getMessage();
+      message = Explanations.describe((PKCS11Exception) e);
     } else if (e.getCause() instanceof PKCS11Exception) {
       status = Failure.TOKEN_ERROR;
-      message = e.getMessage() + ": " + e.getCause().getMessage();
+      message = e.getMessage() + ": " + Explanations.describe((PKCS11Exception) e.getCause());
     } else {
       status = Failure.TOKEN_ERROR;
       message = e.getMessage() == null ? e.getClass().getSimpleName() : e.getMessage();
     }
-    System.err.println(prefix(line) + message);
+    // A reader that closed standard output stopped the command; that needs no words.
+    if (status != Failure.BROKEN_PIPE) System.err.println(prefix(line) + message);
     return status;
   }
 
-  public static void main(String[] args) {
+  public static void main(String[] given) {
+    Io.useUtf8();
+    String[] args = Io.utf8Arguments(given);
     Traced.begin(Quillon.class, args);
-    int status = commandLine().execute(args);
+    System.exit(run(args, false));
+  }
+
+  /**
+   * Runs one command line and returns its exit status; in a shell's line (`again`) an option
+   * given twice takes its last value, so that the line overrides the shell's own options.
+   */
+  private static int run(String[] args, boolean again) {
+    Traced.command(args);
+    CommandLine cli = commandLine(args);
+    cli.setOverwrittenOptionsAllowed(again);
+    int status = cli.execute(args);
     PrintStream out = System.out;
     out.flush();
-    System.exit(out.checkError() && status == Failure.OK ? Failure.TOKEN_ERROR : status);
+    if (status == Failure.OK && out.checkError()) status = unwritten(cli);
+    return status;
+  }
+
+  /** Makes the commands as picocli does; the shell gets the way to run each of its lines. */
+  private static final class Factory implements CommandLine.IFactory {
+    @Override
+    public <K> K create(Class<K> type) throws Exception {
+      if (type == ShellCommand.class) return type.cast(new ShellCommand(args -> run(args, true)));
+      return CommandLine.defaultFactory().create(type);
+    }
+  }
+
+  /** The status, and the line, of a command whose report could not be written out. */
+  private static int unwritten(CommandLine cli) {
+    java.io.IOException failure = Io.standardOutputFailure();
+    if (Io.isBrokenPipe(failure)) return Failure.BROKEN_PIPE;
+    CommandLine line = cli;
+    CommandLine.ParseResult parsed = cli.getParseResult();
+    while (parsed != null && parsed.hasSubcommand()) {
+      parsed = parsed.subcommand();
+      line = parsed.commandSpec().commandLine();
+    }
+    System.err.println(prefix(line) + "cannot write standard output"
+        + (failure == null ? "" : ": " + Io.why(failure)));
+    return Failure.OUTPUT;
   }
 }

@@ -4,7 +4,8 @@ import java.io.PrintStream;
 
 /**
  * Shows on the terminal that slow work goes on: a turning bar with the seconds elapsed, on
- * standard error, from half a second on. Off a terminal it prints nothing.
+ * standard error, from half a second on. When standard error is not a terminal (a log file, a
+ * pipe) it prints nothing, so that no escape codes land there.
  */
 final class Spinner implements AutoCloseable {
   private static final String FRAMES = "|/-\\";
@@ -39,7 +40,7 @@ final class Spinner implements AutoCloseable {
   /** A spinner for `what` ("generating an RSA-4096 key pair"), shown only on a terminal. */
   static Spinner start(String what) {
     Spinner spinner = new Spinner(what);
-    if (Traced.terminal()) spinner.thread.start();
+    if (Io.standardErrorIsTerminal()) spinner.thread.start();
     return spinner;
   }
 
