@@ -23,10 +23,14 @@ CK_SESSION_HANDLE anchor = CK_INVALID_HANDLE;
 
 const int kMostThreads = 64;
 
-long long now() {
+long long nanosOf(clockid_t which) {
   struct timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
+  clock_gettime(which, &t);
   return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+long long now() {
+  return nanosOf(CLOCK_MONOTONIC);
 }
 
 void fail(JNIEnv* env, CK_RV rv, const char* what) {
@@ -56,6 +60,7 @@ struct Worker {
   Run* run;
   pthread_t thread;
   long long signatures;
+  long long cpu;  // the thread's CPU time while it signed
   CK_RV failure;
   const char* failed;
 };
@@ -68,6 +73,7 @@ void* work(void* argument) {
   if (rv != CKR_OK) worker->failed = "C_OpenSession";
   pthread_barrier_wait(&run->opened);
   pthread_barrier_wait(&run->go);
+  long long start = nanosOf(CLOCK_THREAD_CPUTIME_ID);
   CK_BYTE signature[1024];
   CK_MECHANISM mechanism = {run->mechanism, nullptr, 0};
   long long done = 0;
@@ -87,6 +93,7 @@ void* work(void* argument) {
     if (now() >= run->deadline) break;
     ++done;
   }
+  worker->cpu = nanosOf(CLOCK_THREAD_CPUTIME_ID) - start;
   if (session != CK_INVALID_HANDLE) functions->C_CloseSession(session);
   worker->signatures = done;
   worker->failure = rv;
@@ -155,12 +162,14 @@ JNIEXPORT jlong JNICALL Java_it_morvale_bench_CThreads_find(JNIEnv* env, jclass,
 }
 
 // Signs `input` with `key` by `mechanism` on `threads` threads at once for
-// `nanos` nanoseconds; returns the signatures finished in that time. Sessions
-// are opened before the clock starts and closed after it stops.
+// `nanos` nanoseconds; returns the signatures finished in that time and adds
+// the threads' CPU time while they signed to cpu[0]. Sessions are opened
+// before the clock starts and closed after it stops.
 JNIEXPORT jlong JNICALL Java_it_morvale_bench_CThreads_sign(JNIEnv* env, jclass, jlong slot,
                                                             jlong mechanism, jlong key,
                                                             jbyteArray input, jint signatureLength,
-                                                            jint threads, jlong nanos) {
+                                                            jint threads, jlong nanos,
+                                                            jlongArray cpu) {
   if (threads < 1 || threads > kMostThreads || signatureLength > 1024) {
     fail(env, CKR_ARGUMENTS_BAD, "the run's arguments");
     return 0;
@@ -188,6 +197,7 @@ JNIEXPORT jlong JNICALL Java_it_morvale_bench_CThreads_sign(JNIEnv* env, jclass,
     Worker& worker = workers[started];
     worker.run = &run;
     worker.signatures = 0;
+    worker.cpu = 0;
     worker.failure = CKR_OK;
     worker.failed = nullptr;
     if (pthread_create(&worker.thread, nullptr, work, &worker) != 0) break;
@@ -204,11 +214,13 @@ JNIEXPORT jlong JNICALL Java_it_morvale_bench_CThreads_sign(JNIEnv* env, jclass,
   run.deadline = now() + nanos;
   pthread_barrier_wait(&run.go);
   long long total = 0;
+  long long spent = 0;
   CK_RV failure = CKR_OK;
   const char* failed = nullptr;
   for (int i = 0; i < threads; ++i) {
     pthread_join(workers[i].thread, nullptr);
     total += workers[i].signatures;
+    spent += workers[i].cpu;
     if (workers[i].failure != CKR_OK && failed == nullptr) {
       failure = workers[i].failure;
       failed = workers[i].failed;
@@ -217,7 +229,14 @@ JNIEXPORT jlong JNICALL Java_it_morvale_bench_CThreads_sign(JNIEnv* env, jclass,
   pthread_barrier_destroy(&run.opened);
   pthread_barrier_destroy(&run.go);
   free(bytes);
-  if (failed != nullptr) fail(env, failure, failed);
+  if (failed != nullptr) {
+    fail(env, failure, failed);
+    return 0;
+  }
+  jlong added[1];
+  env->GetLongArrayRegion(cpu, 0, 1, added);
+  added[0] += static_cast<jlong>(spent);
+  env->SetLongArrayRegion(cpu, 0, 1, added);
   return static_cast<jlong>(total);
 }
 

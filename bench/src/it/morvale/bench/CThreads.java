@@ -18,8 +18,9 @@ final class CThreads {
 
   /**
    * Signs `input` with `key` by `mechanism` on `threads` threads, each with its own session, for
-   * `nanos` nanoseconds; the signatures finished in that time.
+   * `nanos` nanoseconds; the signatures finished in that time. The threads' CPU time while they
+   * signed is added to cpu[0].
    */
   static native long sign(long slot, long mechanism, long key, byte[] input, int signatureLength,
-      int threads, long nanos);
+      int threads, long nanos, long[] cpu);
 }

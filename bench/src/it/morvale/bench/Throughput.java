@@ -85,14 +85,21 @@ public final class Throughput {
     }
   }
 
-  /** One way of signing: the signatures that `threads` threads finish in `nanos` nanoseconds. */
+  /**
+   * One way of signing: the signatures that `threads` threads finish in `nanos` nanoseconds; the
+   * CPU time of those threads while they signed is added to cpu[0].
+   */
   @FunctionalInterface
   interface Way {
-    long run(int threads, long nanos) throws Exception;
+    long run(int threads, long nanos, long[] cpu) throws Exception;
   }
 
+  static final java.lang.management.ThreadMXBean THREADS =
+      java.lang.management.ManagementFactory.getThreadMXBean();
+
   /** The median rates of one case at one thread count, and the spread of its rounds. */
-  record Row(Case c, int threads, double[] median, double[] cpu, double spread) {
+  record Row(
+      Case c, int threads, double[] median, double[] threadCpu, double[] cpu, double spread) {
     double toSun() {
       return median[0] / median[1];
     }
@@ -221,7 +228,7 @@ public final class Throughput {
    * before the clock starts; only signatures finished before the deadline count.
    */
   Way java(Provider provider, PrivateKey key, String algorithm) {
-    return (threads, nanos) -> {
+    return (threads, nanos, cpu) -> {
       Signature[] signers = new Signature[threads];
       for (int i = 0; i < threads; ++i) {
         signers[i] = Signature.getInstance(algorithm, provider);
@@ -231,6 +238,7 @@ public final class Throughput {
       CyclicBarrier go = new CyclicBarrier(threads + 1);
       long[] deadline = new long[1];
       long[] counts = new long[threads];
+      long[] spent = new long[threads];
       Throwable[] failures = new Throwable[threads];
       Thread[] workers = new Thread[threads];
       for (int i = 0; i < threads; ++i) {
@@ -239,9 +247,11 @@ public final class Throughput {
           Signature signer = signers[index];
           long done = 0;
           long kept = 0;
+          long start = 0;
           try {
             ready.await();
             go.await();
+            start = THREADS.getCurrentThreadCpuTime();
             long end = deadline[0];
             while (true) {
               signer.update(data);
@@ -254,6 +264,7 @@ public final class Throughput {
             failures[index] = e;
           }
           counts[index] = done;
+          spent[index] = THREADS.getCurrentThreadCpuTime() - start;
           sink += kept;
         }, provider.getName() + "-" + i);
         workers[i].start();
@@ -266,15 +277,16 @@ public final class Throughput {
         workers[i].join();
         if (failures[i] != null) throw new IllegalStateException("a signer failed", failures[i]);
         total += counts[i];
+        cpu[0] += spent[i];
       }
       return total;
     };
   }
 
   Way c(Case c) {
-    return (threads, nanos)
+    return (threads, nanos, cpu)
                -> CThreads.sign(
-                   slot, c.cMechanism, c.cKey, c.cInput, c.signatureLength, threads, nanos);
+                   slot, c.cMechanism, c.cKey, c.cInput, c.signatureLength, threads, nanos, cpu);
   }
 
   // --- Measuring -------------------------------------------------------------------------------
@@ -284,36 +296,42 @@ public final class Throughput {
           java.lang.management.ManagementFactory.getOperatingSystemMXBean();
 
   /**
-   * The median rate (signatures per second) of each way, the median CPU time this process spent
-   * per signature (every thread of it, the VM's own included), and the widest spread of the
-   * rounds' rates. The CPU time does not depend on what else the machine runs, the rate does.
+   * The median rate (signatures per second) of each way; the median CPU time per signature of the
+   * signing threads alone and of the whole process (the VM's own threads included); and the
+   * widest spread of the rounds' rates. The machine's other work moves the rates far more than
+   * the CPU times.
    */
   Row measure(Case c, int threads, Way[] ways) throws Exception {
-    for (Way way : ways) way.run(threads, warmNanos);
+    for (Way way : ways) way.run(threads, warmNanos, new long[1]);
     double[][] rates = new double[ways.length][rounds];
+    double[][] threadCpu = new double[ways.length][rounds];
     double[][] cpu = new double[ways.length][rounds];
     for (int round = 0; round < rounds; ++round) {
       int[] order = ways.length == 3 ? ORDERS[round % ORDERS.length]
                                      : (round % 2 == 0 ? new int[] {0, 1} : new int[] {1, 0});
       for (int way : order) {
+        long[] signing = new long[1];
         long before = SYSTEM.getProcessCpuTime();
-        long signatures = ways[way].run(threads, roundNanos);
+        long signatures = ways[way].run(threads, roundNanos, signing);
         long spent = SYSTEM.getProcessCpuTime() - before;
         rates[way][round] = signatures * 1e9 / roundNanos;
+        threadCpu[way][round] = signing[0] / 1e3 / Math.max(1, signatures);
         cpu[way][round] = spent / 1e3 / Math.max(1, signatures);
       }
     }
     double[] median = new double[ways.length];
+    double[] threadCpuMedian = new double[ways.length];
     double[] cpuMedian = new double[ways.length];
     double spread = 0;
     for (int way = 0; way < ways.length; ++way) {
       median[way] = median(rates[way]);
+      threadCpuMedian[way] = median(threadCpu[way]);
       cpuMedian[way] = median(cpu[way]);
       double[] sorted = rates[way].clone();
       Arrays.sort(sorted);
       spread = Math.max(spread, (sorted[sorted.length - 1] - sorted[0]) / median[way]);
     }
-    return new Row(c, threads, median, cpuMedian, spread);
+    return new Row(c, threads, median, threadCpuMedian, cpuMedian, spread);
   }
 
   static double median(double[] values) {
@@ -325,8 +343,8 @@ public final class Throughput {
   List<Row> throughput(List<Case> cases) throws Exception {
     // The JIT first settles on the signing paths of both Java ways.
     for (Case c : cases) {
-      java(quillon, c.quillonKey, c.algorithm).run(1, 4 * warmNanos);
-      java(sun, c.sunKey, c.algorithm).run(1, 4 * warmNanos);
+      java(quillon, c.quillonKey, c.algorithm).run(1, 4 * warmNanos, new long[1]);
+      java(sun, c.sunKey, c.algorithm).run(1, 4 * warmNanos, new long[1]);
     }
     List<Row> rows = new ArrayList<>();
     long[] before = cpuTicks();
@@ -479,7 +497,10 @@ public final class Throughput {
     return shown + (met ? " met" : " **missed**");
   }
 
-  static String micros(double value) { return String.format(Locale.ROOT, "%,.1f", value); }
+  /** Provider / SunPKCS11 / C. */
+  static String threeWays(double[] micros) {
+    return String.format(Locale.ROOT, "%.1f / %.1f / %.1f", micros[0], micros[1], micros[2]);
+  }
 
   void report(PrintWriter out, List<Row> rows, List<Case> cases, List<double[]> remote) {
     out.println();
@@ -487,17 +508,18 @@ public final class Throughput {
         + " bytes each), median of " + rounds + " rounds of " + roundNanos / 1_000_000
         + " ms per way, the order of the three ways changing from round to round; each thread"
         + " has its own `Signature` (provider, SunPKCS11) or session (C). Spread: the widest"
-        + " (max − min) / median of the three ways' rounds. CPU µs per signature: the median CPU"
-        + " time of the whole process per signature (all its threads, the VM's included), which"
-        + " the machine's other work changes far less than the rates. Targets: provider ≥ 1.00 × SunPKCS11,"
-        + " provider ≥ 0.90 × C.");
+        + " (max − min) / median of the three ways' rounds. CPU µs per signature (provider /"
+        + " SunPKCS11 / C, medians): the CPU time of the signing threads alone, and of the whole"
+        + " process (the VM's own threads included), per signature; the machine's other work moves"
+        + " them far less than the rates. Targets: provider ≥ 1.00 × SunPKCS11, provider ≥ 0.90 ×"
+        + " C.");
     out.println();
     for (String note : notes) out.println("- " + note + ";");
     out.println();
     out.println("| signature | threads | provider /s | SunPKCS11 /s | C /s"
         + " | provider/SunPKCS11 (≥ 1.00) | provider/C (≥ 0.90) | spread"
-        + " | CPU µs per signature: provider | SunPKCS11 | C |");
-    out.println("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|");
+        + " | CPU µs per signature, signing threads | CPU µs per signature, process |");
+    out.println("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|");
     int sunMet = 0;
     int cMet = 0;
     for (Row row : rows) {
@@ -506,8 +528,8 @@ public final class Throughput {
       out.println("| " + row.c.title + " | " + row.threads + " | " + rate(row.median[0]) + " | "
           + rate(row.median[1]) + " | " + rate(row.median[2]) + " | " + met(row.toSun(), 1.0)
           + " | " + met(row.toC(), 0.9) + " | "
-          + String.format(Locale.ROOT, "%.0f %%", 100 * row.spread) + " | " + micros(row.cpu[0])
-          + " | " + micros(row.cpu[1]) + " | " + micros(row.cpu[2]) + " |");
+          + String.format(Locale.ROOT, "%.0f %%", 100 * row.spread) + " | "
+          + threeWays(row.threadCpu) + " | " + threeWays(row.cpu) + " |");
     }
     out.println();
     out.println("Targets met: provider ≥ 1.00 × SunPKCS11 in " + sunMet + " of " + rows.size()
