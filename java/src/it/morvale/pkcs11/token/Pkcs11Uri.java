@@ -292,11 +292,7 @@ public final class Pkcs11Uri {
    * model and serial, then the object's label, type and id, as far as the object tells them.
    */
   public static String of(PKCS11TokenInfo token, TokenObject object) {
-    StringBuilder uri = new StringBuilder(SCHEME);
-    append(uri, "token", token.getLabelTrimmed());
-    append(uri, "manufacturer", token.getManufacturerIDTrimmed());
-    append(uri, "model", token.getModelTrimmed());
-    append(uri, "serial", token.getSerialNumberTrimmed());
+    StringBuilder uri = token(token);
     append(uri, "object", object.labelIfNotEmpty());
     int objectClass = object.objectClassIfPresent();
     for (Map.Entry<String, Integer> type : TYPES.entrySet()) {
@@ -310,6 +306,18 @@ public final class Pkcs11Uri {
       uri.append("id=").append(hex);
     }
     return uri.toString();
+  }
+
+  /** The URI of the token that `token` describes: its label, manufacturer, model and serial. */
+  public static String of(PKCS11TokenInfo token) { return token(token).toString(); }
+
+  private static StringBuilder token(PKCS11TokenInfo token) {
+    StringBuilder uri = new StringBuilder(SCHEME);
+    append(uri, "token", token.getLabelTrimmed());
+    append(uri, "manufacturer", token.getManufacturerIDTrimmed());
+    append(uri, "model", token.getModelTrimmed());
+    append(uri, "serial", token.getSerialNumberTrimmed());
+    return uri;
   }
 
   private static void append(StringBuilder uri, String name, String value) {

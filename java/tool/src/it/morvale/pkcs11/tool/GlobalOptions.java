@@ -1,5 +1,6 @@
 package it.morvale.pkcs11.tool;
 
+import it.morvale.pkcs11.token.Pkcs11Uri;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import picocli.CommandLine.Model.CommandSpec;
@@ -25,9 +26,18 @@ final class GlobalOptions {
       description = "slot ID, or index into the slot list when no slot has that ID")
   String slot;
 
-  @Option(names = "--token", scope = ScopeType.INHERIT, paramLabel = "LABEL",
-      description = "the slot whose token has LABEL")
+  @Option(names = "--token", scope = ScopeType.INHERIT, paramLabel = "LABEL|URI",
+      description = "the slot whose token has LABEL (which one token only may have), or that"
+          + " the token attributes of a PKCS#11 URI choose")
   String token;
+
+  @Option(names = "--uri", scope = ScopeType.INHERIT, paramLabel = "URI",
+      description = "a PKCS#11 URI (RFC 7512, pkcs11:token=T;object=K;type=private;id=%%01):"
+          + " its token attributes choose the token as --token does, its object, id and type"
+          + " the key as --label and --id do; its module-path the module")
+  String uri;
+
+  private Pkcs11Uri parsedUri;
 
   @Option(names = "--pin-env", scope = ScopeType.INHERIT, paramLabel = "NAME",
       description = "read the user PIN from environment variable NAME")
@@ -59,6 +69,8 @@ final class GlobalOptions {
    */
   String modulePath() {
     if (module != null) return module;
+    String fromUri = uri() == null ? null : uri().modulePath();
+    if (fromUri != null) return fromUri;
     String variable = System.getenv("QUILLON_MODULE");
     if (variable != null && !variable.isEmpty()) return variable;
     for (String candidate : SOFTHSM) {
@@ -70,8 +82,30 @@ final class GlobalOptions {
 
   /** " (from QUILLON_MODULE)" when the environment named the module, for messages; else "". */
   String moduleOrigin() {
+    if (module == null && uri() != null && uri().modulePath() != null) {
+      return " (from the URI's module-path)";
+    }
     String variable = System.getenv("QUILLON_MODULE");
     return module == null && variable != null && !variable.isEmpty() ? " (from QUILLON_MODULE)"
                                                                      : "";
+  }
+
+  /** The URI of --uri, or null. */
+  Pkcs11Uri uri() {
+    if (parsedUri == null && uri != null) parsedUri = parse("--uri", uri);
+    return parsedUri;
+  }
+
+  /** The URI that `text`, given to `option`, writes; a malformed one is a usage failure. */
+  static Pkcs11Uri parse(String option, String text) {
+    try {
+      return Pkcs11Uri.parse(text);
+    } catch (IllegalArgumentException e) {
+      // The query part is left out of the message: it may hold a PIN (pin-value).
+      int query = text.indexOf('?');
+      String shown = query < 0 ? text : text.substring(0, query) + "?...";
+      throw Failure.usage(
+          option + " \"" + shown + "\" is no PKCS#11 URI that quillon can use: " + e.getMessage());
+    }
   }
 }

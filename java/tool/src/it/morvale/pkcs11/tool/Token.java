@@ -4,7 +4,10 @@ import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.LookupException;
 import it.morvale.pkcs11.token.ModuleLoadException;
+import it.morvale.pkcs11.token.ObjectTemplates;
+import it.morvale.pkcs11.token.Names;
 import it.morvale.pkcs11.token.Pkcs11Module;
+import it.morvale.pkcs11.token.Pkcs11Uri;
 import it.morvale.pkcs11.token.PublicKeys;
 import it.morvale.pkcs11.token.Selector;
 import it.morvale.pkcs11.token.Session;
@@ -13,6 +16,7 @@ import it.morvale.pkcs11.token.SlotChoice;
 import it.morvale.pkcs11.token.Template;
 import it.morvale.pkcs11.token.TokenObject;
 import java.security.GeneralSecurityException;
+import java.util.Arrays;
 
 /**
  * The module, slot and session of one command, as the global options choose them, with the token
@@ -62,12 +66,26 @@ final class Token implements AutoCloseable {
     return slot;
   }
 
-  /** Whether --slot or --token names a slot. */
-  boolean slotNamed() { return options.slot != null || options.token != null; }
+  /** Whether --slot, --token or the token attributes of --uri name a slot. */
+  boolean slotNamed() {
+    return options.slot != null || options.token != null
+        || (options.uri() != null && options.uri().choosesToken());
+  }
 
   private SlotChoice choice() {
-    if (options.slot != null && options.token != null) {
-      throw Failure.usage("give --slot or --token, not both");
+    boolean byUri = options.uri() != null && options.uri().choosesToken();
+    if ((options.slot != null ? 1 : 0) + (options.token != null ? 1 : 0) + (byUri ? 1 : 0) > 1) {
+      throw Failure.usage("give --slot, --token or a URI's token attributes, not two of them");
+    }
+    if (byUri) return options.uri().slotChoice();
+    if (options.token != null && Pkcs11Uri.looksLikeOne(options.token)) {
+      Pkcs11Uri uri = GlobalOptions.parse("--token", options.token);
+      if (uri.choosesObjects()) {
+        throw Failure.usage("--token takes a URI's token attributes only; give the object's"
+            + " with --uri");
+      }
+      if (uri.modulePath() != null) throw Failure.usage("give module-path with --uri");
+      return uri.slotChoice();
     }
     if (options.token != null) return SlotChoice.tokenLabel(options.token);
     if (options.slot == null) return SlotChoice.firstToken();
@@ -123,6 +141,15 @@ final class Token implements AutoCloseable {
    */
   static TokenObject key(Session s, Selector selector, String options, String what, int... classes)
       throws PKCS11Exception {
+    Integer wanted = selector.objectClass();
+    if (wanted != null) {
+      // A URI's type= keeps the classes that the command can use to the one it names.
+      if (Arrays.stream(classes).noneMatch(c -> c == wanted)) {
+        throw Failure.usage("a " + Names.objectClass(wanted) + " is asked for, and this command"
+            + " works with a " + what);
+      }
+      classes = new int[] {wanted};
+    }
     try {
       return s.findOne(selector, classes);
     } catch (LookupException e) {
@@ -140,18 +167,49 @@ final class Token implements AutoCloseable {
     }
   }
 
-  /** The public key that `key` holds, as a java.security key. */
+  /** The public key that `key` holds (a certificate its subject's), as a java.security key. */
   static java.security.PublicKey publicKey(TokenObject key) throws PKCS11Exception {
     try {
-      return PublicKeys.of(key);
+      return ObjectTemplates.publicKeyOf(key);
     } catch (GeneralSecurityException e) {
-      throw Failure.usage("no public key to be had from this key: " + e.getMessage());
+      throw Failure.usage("no public key to be had from the " + describe(key) + ": "
+          + e.getMessage());
     }
+  }
+
+  /** `key "k"`, `certificate "c"`, `data object "d"`: the object as messages name it. */
+  static String describe(TokenObject object) {
+    int objectClass = object.objectClassIfPresent();
+    String key = object.describe();
+    if (objectClass == -1 || Names.isKey(objectClass)) return key;
+    return Names.objectClass(objectClass) + key.substring("key".length());
+  }
+
+  /**
+   * Whether modules stay loaded and initialised when a command ends, for the next command in the
+   * same VM (a shell's lines): the layer hands the next open of the same file the same module.
+   */
+  private static boolean keepModules;
+
+  private static final java.util.Set<Pkcs11Module> KEPT = new java.util.LinkedHashSet<>();
+
+  /** From now on the modules that commands load stay loaded until {@link #closeKept}. */
+  static void keepModules() { keepModules = true; }
+
+  /** Finalises the modules kept loaded for later commands. */
+  static void closeKept() throws PKCS11Exception {
+    keepModules = false;
+    for (Pkcs11Module kept : KEPT) kept.close();
+    KEPT.clear();
   }
 
   @Override
   public void close() throws PKCS11Exception {
     if (session != null) session.close();
-    module.close();
+    if (keepModules) {
+      KEPT.add(module);
+    } else {
+      module.close();
+    }
   }
 }

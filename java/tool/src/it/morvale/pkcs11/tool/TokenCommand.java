@@ -1,5 +1,6 @@
 package it.morvale.pkcs11.tool;
 
+import it.morvale.pkcs11.token.Pkcs11Uri;
 import java.util.List;
 import java.util.concurrent.Callable;
 import picocli.CommandLine.Model.CommandSpec;
@@ -27,12 +28,27 @@ abstract class TokenCommand implements Callable<Integer> {
   /** Checks the command's own arguments before anything is read or loaded. */
   void check() {}
 
+  /** Whether the command selects objects, so that a URI's object attributes mean something. */
+  boolean selectsObjects() {
+    return spec.mixins().values().stream().anyMatch(m -> m.userObject() instanceof KeyOptions);
+  }
+
+  /** A URI that names an object to a command that selects none would be taken in part. */
+  private void checkUri(GlobalOptions global) {
+    Pkcs11Uri uri = global.uri();
+    if (uri != null && uri.choosesObjects() && !selectsObjects()) {
+      throw Failure.usage("the URI names an object, and " + spec.name()
+          + " selects none: give its token attributes only");
+    }
+  }
+
   abstract void run(Token token, Pins pins) throws Exception;
 
   @Override
   public final Integer call() throws Exception {
-    check();
     GlobalOptions global = global();
+    checkUri(global);
+    check();
     if (Traced.wanted(global.trace) && !Traced.isChild()) {
       global.modulePath();
       return Traced.run(Pins.read(pins(), Traced.terminal()).traced());
