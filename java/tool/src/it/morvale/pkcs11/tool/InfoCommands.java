@@ -62,10 +62,11 @@ final class InfoCommands {
   }
 
   @Command(name = "slots",
-      description = {"List the slots and their tokens, with what the token's flags say: the"
-          + " state of the user's and the SO's PIN (tries running low, the final try, locked,"
-          + " to be changed), write protection, a protected authentication path (a PIN pad),"
-          + " and the PIN lengths the token takes."})
+      description = {"List the slots and their tokens, and what the tokens' flags say.",
+          "For each token: the state of the user's and the SO's PIN (tries running low, the"
+              + " final try, locked, to be changed), write protection, a protected"
+              + " authentication path (a PIN pad), the PIN lengths it takes, and its PKCS#11"
+              + " URI."})
   static final class SlotList extends TokenCommand {
     @Mixin Json.JsonOption json;
 
@@ -238,13 +239,13 @@ final class InfoCommands {
   }
 
   @Command(name = "objects",
-      description = {"List the objects on the token: class, key type, size in bits (and an EC"
-          + " key's curve), id and label, a certificate's subject, and each object's PKCS#11"
-          + " URI. Private objects are listed after a login, which a PIN option or --login asks"
-          + " for. The object attributes of --uri (object, id, type) keep the list to what they"
-          + " name. Control characters in labels are shown escaped (\\n, \\x07, \\u202E)."
-          + " What an object will not tell is left out (\"-\", or null in JSON), and the"
-          + " listing goes on."})
+      description = {"List the objects on the token, each with its PKCS#11 URI.",
+          "For each: class, key type, size in bits (and an EC key's curve), id and label, a"
+              + " certificate's subject. Private objects are listed after a login, which a PIN"
+              + " option or --login asks for. The object attributes of --uri (object, id, type)"
+              + " keep the list to what they name. Control characters in labels are shown"
+              + " escaped (\\n, \\x07, \\u202E). What an object will not tell is left out"
+              + " (\"-\", or null in JSON), and the listing goes on."})
   static final class ObjectList extends PublicCommand {
     @Mixin Json.JsonOption json;
 
