@@ -63,7 +63,8 @@ echo "Load averages (1, 5, 15 min) at the start: $(cut -d ' ' -f 1-3 /proc/loada
 SOFTHSM2_CONF="$work/softhsm2.conf" P11_KIT_SERVER_ADDRESS="unix:path=$socket" \
   java -Xms256m -Xmx256m -Dquillon.library="$build/libquillon.so" \
   -Dbench.driver="$build/libqbench.so" -Dbench.module=/usr/lib/softhsm/libsofthsm2.so \
-  -Dbench.remote=/usr/lib/x86_64-linux-gnu/pkcs11/p11-kit-client.so -Dbench.out="$throughput" \
+  -Dbench.remote=/usr/lib/x86_64-linux-gnu/pkcs11/p11-kit-client.so -Dbench.serverPid="$server" \
+  -Dbench.out="$throughput" \
   -cp "$build/quillon_bench.jar:$build/quillon.jar" it.morvale.bench.Throughput
 echo "Load averages at the end: $(cut -d ' ' -f 1-3 /proc/loadavg)." >>"$throughput"
 kill "$server"

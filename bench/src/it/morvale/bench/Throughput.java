@@ -98,8 +98,8 @@ public final class Throughput {
       java.lang.management.ManagementFactory.getThreadMXBean();
 
   /** The median rates of one case at one thread count, and the spread of its rounds. */
-  record Row(
-      Case c, int threads, double[] median, double[] threadCpu, double[] cpu, double spread) {
+  record Row(Case c, int threads, double[] median, double[] threadCpu, double[] cpu,
+      double[] serverCpu, double spread) {
     double toSun() {
       return median[0] / median[1];
     }
@@ -306,14 +306,17 @@ public final class Throughput {
     double[][] rates = new double[ways.length][rounds];
     double[][] threadCpu = new double[ways.length][rounds];
     double[][] cpu = new double[ways.length][rounds];
+    double[][] serverCpu = new double[ways.length][rounds];
     for (int round = 0; round < rounds; ++round) {
       int[] order = ways.length == 3 ? ORDERS[round % ORDERS.length]
                                      : (round % 2 == 0 ? new int[] {0, 1} : new int[] {1, 0});
       for (int way : order) {
         long[] signing = new long[1];
         long before = SYSTEM.getProcessCpuTime();
+        long serverBefore = serverCpuNanos();
         long signatures = ways[way].run(threads, roundNanos, signing);
         long spent = SYSTEM.getProcessCpuTime() - before;
+        serverCpu[way][round] = (serverCpuNanos() - serverBefore) / 1e3 / Math.max(1, signatures);
         rates[way][round] = signatures * 1e9 / roundNanos;
         threadCpu[way][round] = signing[0] / 1e3 / Math.max(1, signatures);
         cpu[way][round] = spent / 1e3 / Math.max(1, signatures);
@@ -322,16 +325,18 @@ public final class Throughput {
     double[] median = new double[ways.length];
     double[] threadCpuMedian = new double[ways.length];
     double[] cpuMedian = new double[ways.length];
+    double[] serverCpuMedian = new double[ways.length];
     double spread = 0;
     for (int way = 0; way < ways.length; ++way) {
       median[way] = median(rates[way]);
       threadCpuMedian[way] = median(threadCpu[way]);
       cpuMedian[way] = median(cpu[way]);
+      serverCpuMedian[way] = median(serverCpu[way]);
       double[] sorted = rates[way].clone();
       Arrays.sort(sorted);
       spread = Math.max(spread, (sorted[sorted.length - 1] - sorted[0]) / median[way]);
     }
-    return new Row(c, threads, median, threadCpuMedian, cpuMedian, spread);
+    return new Row(c, threads, median, threadCpuMedian, cpuMedian, serverCpuMedian, spread);
   }
 
   static double median(double[] values) {
@@ -409,9 +414,38 @@ public final class Throughput {
       double viaServer = 1e6 / row.median[1];
       System.err.printf(
           Locale.ROOT, "  %-26s direct %8.1f µs  remote %8.1f µs%n", c.title, direct, viaServer);
-      results.add(new double[] {direct, viaServer, row.spread});
+      results.add(new double[] {direct, viaServer, row.spread, row.cpu[0] + row.serverCpu[0],
+          row.cpu[1], row.serverCpu[1]});
     }
     return results;
+  }
+
+  /** The remoting server's process (bench.serverPid), whose CPU time a remote signature costs. */
+  final long serverPid = Long.getLong("bench.serverPid", 0);
+
+  /**
+   * The CPU time of the server and of every process below it (p11-kit may serve a connection
+   * from a child), from /proc in ticks of 10 ms; 0 without a server.
+   */
+  long serverCpuNanos() throws java.io.IOException {
+    return serverPid == 0 ? 0 : treeTicks(serverPid) * 10_000_000L;
+  }
+
+  static long treeTicks(long pid) throws java.io.IOException {
+    java.nio.file.Path proc = java.nio.file.Path.of("/proc", Long.toString(pid));
+    if (!java.nio.file.Files.exists(proc)) return 0;
+    String stat = java.nio.file.Files.readString(proc.resolve("stat"));
+    String[] fields = stat.substring(stat.lastIndexOf(')') + 2).split(" ");
+    long ticks = Long.parseLong(fields[11]) + Long.parseLong(fields[12]);
+    try (java.nio.file.DirectoryStream<java.nio.file.Path> tasks =
+             java.nio.file.Files.newDirectoryStream(proc.resolve("task"))) {
+      for (java.nio.file.Path task : tasks) {
+        String children = java.nio.file.Files.readString(task.resolve("children")).trim();
+        if (children.isEmpty()) continue;
+        for (String child : children.split(" ")) ticks += treeTicks(Long.parseLong(child));
+      }
+    }
+    return ticks;
   }
 
   // --- A certificate for SunPKCS11's key store ---------------------------------------------------
@@ -541,15 +575,18 @@ public final class Throughput {
     out.println("Microseconds per signature (median of " + rounds + " rounds of "
         + roundNanos / 1_000_000 + " ms, direct and remote alternating): SoftHSM2 in the JVM,"
         + " and the same token behind `p11-kit server` on a Unix socket, through"
-        + " `p11-kit-client.so`.");
+        + " `p11-kit-client.so`. The CPU columns: the JVM's CPU time per signature, and for the"
+        + " remote signature also the server's (its process and any below it, from /proc).");
     out.println();
-    out.println(
-        "| signature | direct µs | remote µs | remote − direct µs | remote/direct | spread |");
-    out.println("|---|---:|---:|---:|---:|---:|");
+    out.println("| signature | direct µs | remote µs | remote − direct µs | remote/direct | spread"
+        + " | CPU µs, direct | CPU µs, remote: JVM + server |");
+    out.println("|---|---:|---:|---:|---:|---:|---:|---:|");
     for (int i = 0; i < cases.size(); ++i) {
       double[] r = remote.get(i);
-      out.println(String.format(Locale.ROOT, "| %s | %,.1f | %,.1f | %,.1f | %.2f | %.0f %% |",
-          cases.get(i).title, r[0], r[1], r[1] - r[0], r[1] / r[0], 100 * r[2]));
+      out.println(String.format(Locale.ROOT,
+          "| %s | %,.1f | %,.1f | %,.1f | %.2f | %.0f %% | %,.1f | %,.1f + %,.1f = %,.1f |",
+          cases.get(i).title, r[0], r[1], r[1] - r[0], r[1] / r[0], 100 * r[2], r[3], r[4], r[5],
+          r[4] + r[5]));
     }
   }
 
