@@ -177,7 +177,7 @@ if jni_warnings out err trace.part; then bad "JNI warnings in the traced run"; f
 
 # Deleting a key pair.
 ok delete --label ec --pin-env PIN
-that "delete names both halves" test "$(grep -c '^deleted the p[a-z]* key (EC 256) labelled "ec"$' out)" -eq 2
+that "delete names both halves" test "$(grep -c '^deleted the p[a-z]* key (EC 256) labelled "ec" with id 02$' out)" -eq 2
 ok objects --json --pin-env PIN
 that "the deleted objects are gone" jq -e 'map(select(.label == "ec")) == []' out
 

@@ -92,6 +92,23 @@ public final class Curves {
   }
 
   /**
+   * The curve with the dotted object identifier `oid` ("1.3.132.0.10"): a known one by its name,
+   * else a Weierstrass curve named by its OID alone, whose sizes are unknown here (0), for a token
+   * that knows more curves than this table.
+   *
+   * @throws IllegalArgumentException when `oid` is no dotted object identifier
+   */
+  public static Curve ofOid(String oid) {
+    if (!oid.matches("[0-2](\\.[0-9]+)+")) {
+      throw new IllegalArgumentException("\"" + oid + "\" is no object identifier");
+    }
+    for (Curve curve : CURVES) {
+      if (curve.oid.equals(oid)) return curve;
+    }
+    return new Curve(oid, oid, 0, 0, EC);
+  }
+
+  /**
    * The curve that CKA_EC_PARAMS names: the DER of its OID, or for Edwards and Montgomery curves
    * the PrintableString of its name that some tokens give instead.
    *

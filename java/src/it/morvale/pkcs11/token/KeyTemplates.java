@@ -35,6 +35,42 @@ public final class KeyTemplates {
     }
 
     public int mechanism() { return mechanism; }
+
+    /**
+     * The same pair allowed only the uses in `usage` (CKA_SIGN, CKA_DERIVE, ...): each half
+     * gets those that belong to it, true, and those it had by default and that are not asked
+     * for, false. CKA_DERIVE goes to the private key (ECDH and its kin).
+     */
+    public Pair withUsage(java.util.Set<Integer> usage) {
+      return new Pair(mechanism, KeyTemplates.withUsage(publicKey, PUBLIC_USES, usage),
+          KeyTemplates.withUsage(privateKey, PRIVATE_USES, usage), id);
+    }
+  }
+
+  /** The uses that a public key may have, and those of a private or secret key. */
+  private static final java.util.List<Integer> PUBLIC_USES =
+      java.util.List.of(Cryptoki.CKA_VERIFY, Cryptoki.CKA_ENCRYPT, Cryptoki.CKA_WRAP);
+
+  private static final java.util.List<Integer> PRIVATE_USES = java.util.List.of(Cryptoki.CKA_SIGN,
+      Cryptoki.CKA_DECRYPT, Cryptoki.CKA_UNWRAP, Cryptoki.CKA_DERIVE);
+
+  private static final java.util.List<Integer> SECRET_USES =
+      java.util.List.of(Cryptoki.CKA_SIGN, Cryptoki.CKA_VERIFY, Cryptoki.CKA_ENCRYPT,
+          Cryptoki.CKA_DECRYPT, Cryptoki.CKA_WRAP, Cryptoki.CKA_UNWRAP, Cryptoki.CKA_DERIVE);
+
+  /** `template` without its use attributes, then with `uses` those of `usage` set true. */
+  private static Template withUsage(
+      Template template, java.util.List<Integer> uses, java.util.Set<Integer> usage) {
+    Template changed = new Template();
+    int[] types = template.types();
+    Object[] values = template.values();
+    for (int i = 0; i < types.length; ++i) {
+      if (!uses.contains(types[i])) changed.add(types[i], values[i]);
+    }
+    for (int use : uses) {
+      if (usage.contains(use)) changed.add(use, true);
+    }
+    return changed;
   }
 
   /** The mechanism and template of a new secret key. */
@@ -50,6 +86,11 @@ public final class KeyTemplates {
     public int mechanism() { return mechanism; }
 
     public Template template() { return template; }
+
+    /** The same key allowed only the uses in `usage` (CKA_ENCRYPT, CKA_SIGN, ...). */
+    public Secret withUsage(java.util.Set<Integer> usage) {
+      return new Secret(mechanism, KeyTemplates.withUsage(template, SECRET_USES, usage));
+    }
   }
 
   /** An RSA key pair of `bits` with the public exponent `exponent` (65537 when null). */

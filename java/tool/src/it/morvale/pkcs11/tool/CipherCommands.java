@@ -23,7 +23,9 @@ final class CipherCommands {
     if (out.named()) System.out.println(text + ": " + out.file);
   }
 
-  @Command(name = "encrypt", description = "Encrypt data with an RSA public key (RSA-PKCS).")
+  @Command(name = "encrypt",
+      description = {"Encrypt data with an RSA public key (RSA-PKCS): on the token with its"
+          + " public key object, else in Java with a certificate's key."})
   static final class Encrypt extends PublicCommand {
     @Mixin KeyOptions key;
     @Mixin MechanismOption mechanism;
@@ -39,22 +41,42 @@ final class CipherCommands {
     @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = session(token, pins);
-      TokenObject publicKey =
-          Token.key(session, key.selector(), "", "public key", Cryptoki.CKO_PUBLIC_KEY);
+      TokenObject publicKey = Token.key(session, key.selector(), "", "public key",
+          Cryptoki.CKO_PUBLIC_KEY, Cryptoki.CKO_CERTIFICATE);
+      if (publicKey.objectClass() == Cryptoki.CKO_CERTIFICATE) {
+        withCertificate(publicKey);
+        return;
+      }
       Mechanism m = mechanism.choose(MechanismOption.Use.ENCRYPT, publicKey);
-      byte[] data = in.read();
       Integer bits = publicKey.bits();
       if (bits == null)
         throw Failure.usage("the token does not tell the size of the " + publicKey.describe());
       int room = (bits + 7) / 8;
-      if (data.length > room - RSA_PKCS_OVERHEAD) {
-        throw Failure.usage(m.name() + " with this key encrypts at most "
-            + (room - RSA_PKCS_OVERHEAD) + " bytes; the data has " + data.length);
-      }
+      byte[] data =
+          in.read(room - RSA_PKCS_OVERHEAD, m.name() + " with this " + bits + "-bit key encrypts");
       // Encryption has no size query: the token gets room for one modulus.
       out.write(session.encrypt(m.type(), publicKey, data, room));
       summary(out,
           "encrypted " + data.length + " bytes with " + m.name() + " and " + publicKey.describe());
+    }
+
+    /** A card holds a certificate and no public key object: Java encrypts with its key. */
+    private void withCertificate(TokenObject certificate) throws Exception {
+      java.security.PublicKey publicKey = Token.publicKey(certificate);
+      if (!(publicKey instanceof java.security.interfaces.RSAPublicKey)) {
+        throw Failure.usage("RSA-PKCS needs an RSA key, and the " + Token.describe(certificate)
+            + " holds a " + publicKey.getAlgorithm() + " key");
+      }
+      if (mechanism.name != null) mechanism.check(MechanismOption.Use.ENCRYPT);
+      int bits = ((java.security.interfaces.RSAPublicKey) publicKey).getModulus().bitLength();
+      byte[] data = in.read(
+          (bits + 7) / 8 - RSA_PKCS_OVERHEAD, "RSA-PKCS with this " + bits + "-bit key encrypts");
+      javax.crypto.Cipher cipher = javax.crypto.Cipher.getInstance("RSA/ECB/PKCS1Padding");
+      cipher.init(javax.crypto.Cipher.ENCRYPT_MODE, publicKey);
+      out.write(cipher.doFinal(data));
+      summary(out,
+          "encrypted " + data.length + " bytes with RSA-PKCS in Java and the "
+              + Token.describe(certificate));
     }
   }
 
@@ -77,7 +99,10 @@ final class CipherCommands {
       TokenObject privateKey =
           Token.key(session, key.selector(), "", "private key", Cryptoki.CKO_PRIVATE_KEY);
       Mechanism m = mechanism.choose(MechanismOption.Use.ENCRYPT, privateKey);
-      byte[] data = session.decrypt(m.type(), privateKey, in.read());
+      Integer bits = privateKey.bits();
+      int room = bits == null ? Io.WHOLE_AT_MOST : (bits + 7) / 8;
+      byte[] data =
+          session.decrypt(m.type(), privateKey, in.read(room, "a ciphertext of this key holds"));
       out.write(data);
       summary(out,
           "decrypted " + data.length + " bytes with " + m.name() + " and " + privateKey.describe());
@@ -143,7 +168,7 @@ final class CipherCommands {
       TokenObject unwrappingKey = Token.key(session, wrapping.selector(), "wrapping-",
           "unwrapping key", Cryptoki.CKO_PRIVATE_KEY, Cryptoki.CKO_SECRET_KEY);
       Mechanism m = mechanism.choose(MechanismOption.Use.WRAP, unwrappingKey);
-      byte[] wrapped = in.read();
+      byte[] wrapped = in.read(1 << 16, "a wrapped key holds");
       Token.refuseTaken(session, label);
       byte[] newId = KeyOptions.selector(label, id, "--id").id();
       TokenObject key = session.unwrapKey(m.type(), unwrappingKey, wrapped,

@@ -9,6 +9,9 @@ final class InputOption {
 
   byte[] read() { return Io.read(file); }
 
+  /** The whole input, refused when it holds more than `limit` bytes (`what` cannot take them). */
+  byte[] read(int limit, String what) { return Io.read(file, limit, what); }
+
   /** Hands the input to `part` a buffer at a time; the number of bytes read. */
   long feed(Io.Part part) throws Exception { return Io.feed(file, part); }
 }

@@ -8,8 +8,9 @@ import java.util.Locale;
 import java.util.stream.Collectors;
 
 /**
- * A kind of key as keygen's command line names it: rsa:BITS, ec:CURVE (an ECDSA curve, or an
- * Edwards curve for EdDSA) or aes:BITS. The token layer's templates say what each key may do.
+ * A kind of key as keygen's command line names it: rsa:BITS, ec:CURVE (an ECDSA curve by name or
+ * OID, or an Edwards curve for EdDSA), ed25519 and ed448, aes:BITS or generic:BITS (a generic
+ * secret, for HMAC). The token layer's templates say what each key may do.
  */
 final class KeyKind {
   private final String algorithm;
@@ -27,16 +28,22 @@ final class KeyKind {
     String[] parts = text.split(":", 2);
     String algorithm = parts[0].toLowerCase(Locale.ROOT);
     String value = parts.length == 2 ? parts[1] : "";
-    if (algorithm.equals("ec")) {
-      Curves.Curve curve = Curves.named(value);
-      if (curve == null || !signs(curve)) {
-        throw Failure.usage(
-            "ec wants a curve that signs, one of " + signingCurves() + ", not \"" + value + "\"");
-      }
-      return new KeyKind(algorithm, 0, curve);
+    if ((algorithm.equals("ed25519") || algorithm.equals("ed448")) && parts.length == 1) {
+      return new KeyKind("ec", 0, Curves.named(algorithm));
     }
-    if (!algorithm.equals("rsa") && !algorithm.equals("aes")) {
-      throw Failure.usage("no key kind \"" + text + "\"; choose rsa:BITS, ec:CURVE or aes:BITS");
+    if (algorithm.equals("ec") || algorithm.equals("eddsa")) {
+      Curves.Curve curve = Curves.named(value);
+      if (curve == null && value.matches("[0-2](\\.[0-9]+)+")) curve = Curves.ofOid(value);
+      if (curve == null || !signs(curve)) {
+        throw Failure.usage("ec wants a curve that signs, one of " + signingCurves()
+            + ", or a curve's OID such as 1.3.132.0.10, not \"" + value + "\"");
+      }
+      return new KeyKind("ec", 0, curve);
+    }
+    if (algorithm.equals("secret") || algorithm.equals("hmac")) algorithm = "generic";
+    if (!algorithm.equals("rsa") && !algorithm.equals("aes") && !algorithm.equals("generic")) {
+      throw Failure.usage("no key kind \"" + text + "\"; choose rsa:BITS, ec:CURVE, ed25519,"
+          + " aes:BITS or generic:BITS");
     }
     int bits;
     try {
@@ -47,7 +54,12 @@ final class KeyKind {
     if (algorithm.equals("aes") && bits != 128 && bits != 192 && bits != 256) {
       throw Failure.usage("aes wants 128, 192 or 256 bits, not \"" + value + "\"");
     }
-    if (bits <= 0) throw Failure.usage("rsa wants a number of bits, not \"" + value + "\"");
+    if (bits <= 0) {
+      throw Failure.usage(algorithm + " wants a number of bits, not \"" + value + "\"");
+    }
+    if (algorithm.equals("generic") && bits % 8 != 0) {
+      throw Failure.usage("generic wants a whole number of bytes, in bits (256, say), not " + bits);
+    }
     return new KeyKind(algorithm, bits, null);
   }
 
@@ -64,7 +76,7 @@ final class KeyKind {
   }
 
   /** Whether the kind is a key pair rather than a secret key. */
-  boolean isPair() { return !algorithm.equals("aes"); }
+  boolean isPair() { return algorithm.equals("rsa") || algorithm.equals("ec"); }
 
   /** The templates of a new key pair of this kind. */
   KeyTemplates.Pair pair(String label, byte[] id) {
@@ -72,10 +84,26 @@ final class KeyKind {
                                    : KeyTemplates.ec(curve, label, id);
   }
 
-  /** The template of a new secret key of this kind; an AES key is extractable, to be wrapped. */
+  /**
+   * The template of a new secret key of this kind; an AES key is extractable, to be wrapped, a
+   * generic secret not.
+   */
   KeyTemplates.Secret secret(String label, byte[] id) {
-    return KeyTemplates.aes(bits, label, id, true);
+    return algorithm.equals("aes") ? KeyTemplates.aes(bits, label, id, true)
+                                   : KeyTemplates.genericSecret(bits, label, id, false);
   }
+
+  /** The size the token's mechanism information bounds, in its unit; 0 for curves. */
+  int size() { return bits; }
+
+  /** "bits" for RSA and generic secrets, "bytes" for AES: the unit of the token's key sizes. */
+  int sizeInTokenUnits() { return algorithm.equals("aes") ? bits / 8 : bits; }
+
+  /** Whether the token's mechanism information bounds this kind's size. */
+  boolean sizeBounded() { return !algorithm.equals("ec"); }
+
+  /** The kind's algorithm: rsa, ec, aes or generic. */
+  String algorithm() { return algorithm; }
 
   /** "an RSA 2048 key pair", "an EC P-256 key pair", "an Ed25519 key pair", "an AES 256 key". */
   String describe() {
@@ -84,6 +112,8 @@ final class KeyKind {
         return "an RSA " + bits + " key pair";
       case "aes":
         return "an AES " + bits + " key";
+      case "generic":
+        return "a generic secret of " + bits + " bits";
       default:
         return (curve.keyType() == Cryptoki.CKK_EC ? "an EC " : "an ") + curve.name() + " key pair";
     }
@@ -94,6 +124,7 @@ final class KeyKind {
     return List.of(KeyTemplates.rsa(2048, null, null, null).mechanism(),
         KeyTemplates.ec(Curves.named("P-256"), null, null).mechanism(),
         KeyTemplates.ec(Curves.named("Ed25519"), null, null).mechanism(),
-        KeyTemplates.aes(256, null, null, true).mechanism());
+        KeyTemplates.aes(256, null, null, true).mechanism(),
+        KeyTemplates.genericSecret(256, null, null, false).mechanism());
   }
 }

@@ -26,7 +26,9 @@ final class Pins {
   enum Kind {
     USER("user PIN", "--pin-env", "--pin-file"),
     SO("SO PIN", "--so-pin-env", "--so-pin-file"),
-    NEW("new PIN", "--new-pin-env", "--new-pin-file");
+    NEW("new PIN", "--new-pin-env", "--new-pin-file"),
+    /** Not a token's PIN: the password of a PKCS#12 file, which may be empty. */
+    PKCS12("PKCS#12 password", "--password-env", "--password-file");
 
     final String text;
     final String envOption;
@@ -136,7 +138,7 @@ final class Pins {
       char[] first = asker.readPassword(need.prompt + ": ");
       if (first == null) throw Failure.usage("no " + kind.text + " given");
       try {
-        if (first.length == 0) {
+        if (first.length == 0 && kind != Kind.PKCS12) {
           asker.say("an empty " + kind.text + " is not sent to the token; type it, or end with"
               + " Ctrl-D");
           continue;
@@ -157,7 +159,7 @@ final class Pins {
 
   /** An empty PIN would only use up one of the token's tries: it is refused before any call. */
   private static String notEmpty(String pin, Kind kind, String source) {
-    if (pin.isEmpty()) {
+    if (pin.isEmpty() && kind != Kind.PKCS12) {
       throw Failure.usage("the " + kind.text + " from " + source + " is empty; an empty PIN is"
           + " not sent to the token, where a wrong one uses up a try");
     }
