@@ -37,8 +37,6 @@ final class GlobalOptions {
           + " the key as --label and --id do; its module-path the module")
   String uri;
 
-  private Pkcs11Uri parsedUri;
-
   @Option(names = "--pin-env", scope = ScopeType.INHERIT, paramLabel = "NAME",
       description = "read the user PIN from environment variable NAME")
   String pinEnv;
@@ -90,11 +88,8 @@ final class GlobalOptions {
                                                                      : "";
   }
 
-  /** The URI of --uri, or null. */
-  Pkcs11Uri uri() {
-    if (parsedUri == null && uri != null) parsedUri = parse("--uri", uri);
-    return parsedUri;
-  }
+  /** The URI of --uri, or null; read again each time, as it is short. */
+  Pkcs11Uri uri() { return uri == null ? null : parse("--uri", uri); }
 
   /** The URI that `text`, given to `option`, writes; a malformed one is a usage failure. */
   static Pkcs11Uri parse(String option, String text) {
