@@ -11,7 +11,7 @@ CONFIGURE = cmake -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -S .
 
 FUZZ_TIME ?= 600
 
-.PHONY: deps build test demo bench soak fuzz clean
+.PHONY: deps build test demo bench soak fuzz clean install uninstall
 
 deps:
 	@sh cmake/deps.sh
@@ -65,6 +65,40 @@ fuzz: deps
 	  -DQUILLON_FUZZ=ON -S . -B build/fuzz >/dev/null
 	cmake --build build/fuzz -j $(JOBS) --target template_fuzz answers_fuzz
 	sh tests/fuzz/run.sh build/fuzz $(FUZZ_TIME) template_fuzz answers_fuzz
+
+# The tool, its jars and the bridge's library where a Debian system keeps them:
+# $(PREFIX)/bin/quillon, $(PREFIX)/share/java/quillon.jar and quillon-tool.jar,
+# $(PREFIX)/lib/<multiarch>/jni/libquillon.so, the manual page and the bash
+# completion. DESTDIR stages the files for a package; without it the tool's
+# class-data archive is made for the installed jars (it names them by their
+# paths), so that the installed tool starts as quickly as the clone's.
+PREFIX ?= /usr/local
+TREE ?= build/linux
+MULTIARCH ?= $(shell dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+JAVADIR = $(PREFIX)/share/java
+JNIDIR = $(PREFIX)/lib/$(MULTIARCH)/jni
+ARCHIVEDIR = $(PREFIX)/lib/$(MULTIARCH)/quillon
+install: build
+	install -d $(DESTDIR)$(PREFIX)/bin $(DESTDIR)$(JAVADIR) $(DESTDIR)$(JNIDIR) \
+	  $(DESTDIR)$(PREFIX)/share/man/man1 $(DESTDIR)$(PREFIX)/share/bash-completion/completions
+	install -m 755 bin/quillon $(DESTDIR)$(PREFIX)/bin/quillon
+	install -m 644 $(TREE)/quillon.jar $(TREE)/quillon-tool.jar $(DESTDIR)$(JAVADIR)
+	install -m 644 $(TREE)/libquillon.so $(DESTDIR)$(JNIDIR)
+	gzip -9n <$(TREE)/quillon.1 >$(DESTDIR)$(PREFIX)/share/man/man1/quillon.1.gz
+	install -m 644 $(TREE)/quillon.bash-completion \
+	  $(DESTDIR)$(PREFIX)/share/bash-completion/completions/quillon
+	if [ -z "$(DESTDIR)" ]; then \
+	  install -d $(ARCHIVEDIR) && \
+	  sh java/tool/class-archive.sh $(JAVADIR)/quillon-tool.jar $(JNIDIR)/libquillon.so \
+	    $(ARCHIVEDIR)/quillon-tool.jsa java/tool/training.txt $(TREE)/install-archive-work; \
+	fi
+
+uninstall:
+	rm -f $(DESTDIR)$(PREFIX)/bin/quillon $(DESTDIR)$(JAVADIR)/quillon.jar \
+	  $(DESTDIR)$(JAVADIR)/quillon-tool.jar $(DESTDIR)$(JNIDIR)/libquillon.so \
+	  $(DESTDIR)$(ARCHIVEDIR)/quillon-tool.jsa $(DESTDIR)$(PREFIX)/share/man/man1/quillon.1.gz \
+	  $(DESTDIR)$(PREFIX)/share/bash-completion/completions/quillon
+	-rmdir $(DESTDIR)$(ARCHIVEDIR) $(DESTDIR)$(JNIDIR) 2>/dev/null
 
 clean:
 	rm -rf build

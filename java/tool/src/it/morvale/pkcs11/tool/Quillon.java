@@ -4,6 +4,9 @@ import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.nat.NativePKCS11;
 import it.morvale.pkcs11.token.Explanations;
 import java.io.PrintStream;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
 import picocli.CommandLine;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.IVersionProvider;
@@ -21,12 +24,6 @@ import picocli.CommandLine.Spec;
     versionProvider = Quillon.Version.class, sortOptions = false,
     resourceBundle = "it.morvale.pkcs11.tool.OptionTexts",
     description = "Works with a PKCS#11 token through the quillon bridge.",
-    subcommands = {InfoCommands.Info.class, InfoCommands.SlotList.class,
-        InfoCommands.MechanismList.class, InfoCommands.ObjectList.class,
-        PinCommands.InitToken.class, PinCommands.InitPin.class, PinCommands.ChangePin.class,
-        KeygenCommand.class, SignCommands.Sign.class, SignCommands.Verify.class,
-        CipherCommands.Encrypt.class, CipherCommands.Decrypt.class, CipherCommands.Wrap.class,
-        CipherCommands.Unwrap.class, ObjectCommands.Export.class, ObjectCommands.Delete.class},
     footerHeading = "%n",
     footer = {"The module is --module, else $QUILLON_MODULE, else SoftHSM2's library.",
         "PINs come from --pin-env NAME or --pin-file PATH (for the SO PIN and a new PIN:",
@@ -41,6 +38,21 @@ import picocli.CommandLine.Spec;
         "  4  what was made could not be written out (a full disk, say)",
         "141 standard output's reader closed it early (as `| head -1` does)"})
 public final class Quillon implements Runnable {
+  /**
+   * The subcommands, in the order of the help. A command line gets only those it names (picocli
+   * reads every annotation of a subcommand it is given, which is most of the start-up), all of
+   * them when it names none (for the help and the suggestions of a mistyped name).
+   */
+  static final Class<?>[] COMMANDS = {InfoCommands.Info.class, InfoCommands.SlotList.class,
+      InfoCommands.MechanismList.class, InfoCommands.ObjectList.class,
+      PinCommands.InitToken.class, PinCommands.InitPin.class, PinCommands.ChangePin.class,
+      KeygenCommand.class, SignCommands.Sign.class, SignCommands.Verify.class,
+      CipherCommands.Encrypt.class, CipherCommands.Decrypt.class, CipherCommands.Wrap.class,
+      CipherCommands.Unwrap.class, ImportCommand.class, ObjectCommands.Export.class,
+      ObjectCommands.Read.class, ObjectCommands.Show.class, ObjectCommands.Set.class,
+      ObjectCommands.Delete.class,
+      ShellCommand.class};
+
   @Spec CommandSpec spec;
 
   @Mixin GlobalOptions global;
@@ -67,8 +79,29 @@ public final class Quillon implements Runnable {
     }
   }
 
-  static CommandLine commandLine() {
-    CommandLine cli = new CommandLine(new Quillon());
+  /** The whole tool, every subcommand in it (for the manual page and the completion). */
+  static CommandLine commandLine() { return commandLine(null); }
+
+  /**
+   * The tool with the subcommands that `words` may name: those whose names stand among them,
+   * none for a plain --version, else all.
+   */
+  static CommandLine commandLine(String[] words) {
+    CommandLine cli = new CommandLine(new Quillon(), new Factory());
+    List<Class<?>> named = new ArrayList<>();
+    boolean asksHelp = words == null;
+    boolean asksVersion = false;
+    for (String word : words == null ? new String[0] : words) {
+      asksHelp |= word.equals("-h") || word.equals("--help");
+      asksVersion |= word.equals("-V") || word.equals("--version");
+      for (Class<?> command : COMMANDS) {
+        if (command.getAnnotation(Command.class).name().equals(word) && !named.contains(command)) {
+          named.add(command);
+        }
+      }
+    }
+    if (named.isEmpty() && (asksHelp || !asksVersion)) named = Arrays.asList(COMMANDS);
+    for (Class<?> command : named) cli.addSubcommand(command);
     cli.setExecutionExceptionHandler((e, line, parsed) -> report(line, e));
     cli.setParameterExceptionHandler((e, args) -> {
       CommandLine line = e.getCommandLine();
@@ -114,12 +147,31 @@ public final class Quillon implements Runnable {
     Io.useUtf8();
     String[] args = Io.utf8Arguments(given);
     Traced.begin(Quillon.class, args);
-    CommandLine cli = commandLine();
+    System.exit(run(args, false));
+  }
+
+  /**
+   * Runs one command line and returns its exit status; in a shell's line (`again`) an option
+   * given twice takes its last value, so that the line overrides the shell's own options.
+   */
+  private static int run(String[] args, boolean again) {
+    Traced.command(args);
+    CommandLine cli = commandLine(args);
+    cli.setOverwrittenOptionsAllowed(again);
     int status = cli.execute(args);
     PrintStream out = System.out;
     out.flush();
     if (status == Failure.OK && out.checkError()) status = unwritten(cli);
-    System.exit(status);
+    return status;
+  }
+
+  /** Makes the commands as picocli does; the shell gets the way to run each of its lines. */
+  private static final class Factory implements CommandLine.IFactory {
+    @Override
+    public <K> K create(Class<K> type) throws Exception {
+      if (type == ShellCommand.class) return type.cast(new ShellCommand(args -> run(args, true)));
+      return CommandLine.defaultFactory().create(type);
+    }
   }
 
   /** The status, and the line, of a command whose report could not be written out. */

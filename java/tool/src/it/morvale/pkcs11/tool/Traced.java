@@ -71,6 +71,9 @@ final class Traced {
     }
   }
 
+  /** The command line that a traced run repeats from now on: a shell's line, say. */
+  static void command(String[] args) { arguments = args.clone(); }
+
   /**
    * Runs the same command in a traced VM and returns its exit status; `pins` is the environment
    * through which the PINs read here reach it.
