@@ -185,23 +185,16 @@ fails 2 'quillon: keygen: the URI names an object, and keygen selects none: give
 fails 2 'quillon: export: no token fits pkcs11:token=third;object=rsa (see quillon slots)' \
   export --uri 'pkcs11:token=third;object=rsa'
 
-# A certificate's subject, when pkcs11-tool is at hand to put one on the token.
-if command -v pkcs11-tool >/dev/null; then
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout cert.key -out cert.pem -days 1 \
-    -subj "/CN=quillon test/O=Morvale" 2>/dev/null
-  openssl x509 -in cert.pem -outform der -out cert.der
-  softhsm=$(jq -r .module <("$quillon" info --json))
-  pkcs11-tool --module "$softhsm" --token-label first --login --pin "$PIN" --write-object cert.der \
-    --type cert --label cert --id 04 >/dev/null 2>&1
-  ok --token first objects
-  that "objects shows a certificate's subject" printed '^ +subject O=Morvale,CN=quillon test$'
-  that "objects gives a certificate's type and URI" printed '^certificate +X.509 +- +04 +cert$'
-  ok --token first objects --uri 'pkcs11:type=cert' --json
-  that "objects --json gives the subject" jq -e '[.[] | [.subject, .certificateType,
-    (.uri | endswith(";object=cert;type=cert;id=%04"))]] == [["O=Morvale,CN=quillon test", "X.509", true]]' out
-else
-  echo "SKIP: the certificate's subject (pkcs11-tool is not installed)"
-fi
+# A certificate's subject, and its URI.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout cert.key -out cert.pem -days 1 \
+  -subj "/CN=quillon test/O=Morvale" 2>/dev/null
+ok --token first import cert.pem --label cert --id 04 --pin-env PIN
+ok --token first objects
+that "objects shows a certificate's subject" printed '^ +subject O=Morvale,CN=quillon test$'
+that "objects gives a certificate's type" printed '^certificate +X.509 +- +04 +cert$'
+ok --token first objects --uri 'pkcs11:type=cert' --json
+that "objects --json gives the subject and the URI" jq -e '[.[] | [.subject, .certificateType,
+  (.uri | endswith(";object=cert;type=cert;id=%04"))]] == [["O=Morvale,CN=quillon test", "X.509", true]]' out
 
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
