@@ -58,7 +58,7 @@ public final class KeyTemplates {
       java.util.List.of(Cryptoki.CKA_SIGN, Cryptoki.CKA_VERIFY, Cryptoki.CKA_ENCRYPT,
           Cryptoki.CKA_DECRYPT, Cryptoki.CKA_WRAP, Cryptoki.CKA_UNWRAP, Cryptoki.CKA_DERIVE);
 
-  /** `template` without its use attributes, then with `uses` those of `usage` set true. */
+  /** `template` with each of `uses` set: true for those in `usage`, false for the others. */
   private static Template withUsage(
       Template template, java.util.List<Integer> uses, java.util.Set<Integer> usage) {
     Template changed = new Template();
@@ -67,9 +67,7 @@ public final class KeyTemplates {
     for (int i = 0; i < types.length; ++i) {
       if (!uses.contains(types[i])) changed.add(types[i], values[i]);
     }
-    for (int use : uses) {
-      if (usage.contains(use)) changed.add(use, true);
-    }
+    for (int use : uses) changed.add(use, usage.contains(use));
     return changed;
   }
 

@@ -169,6 +169,13 @@ final class ObjectCommands {
       }
       byte[] id = newId == null ? null : Io.unhex("--new-id", newId);
       for (TokenObject object : found) {
+        // Nothing is changed unless all of it can be: a data object has no CKA_ID.
+        if (id != null && object.objectClassIfPresent() == Cryptoki.CKO_DATA) {
+          throw Failure.usage("the " + ObjectText.line(object) + " has no id to set (data objects"
+              + " have none); give it a --new-label only");
+        }
+      }
+      for (TokenObject object : found) {
         String before = ObjectText.line(object);
         if (newLabel != null) object.set(Cryptoki.CKA_LABEL, newLabel);
         if (id != null) object.set(Cryptoki.CKA_ID, id);
