@@ -3,9 +3,10 @@
 # and SoftHSM2 on a throwaway token, one JVM each, and writes the tables to
 # <build dir>/results.md; the signing throughput with threads and through a
 # remote module, into <build dir>/throughput.md; then, where perf works, a
-# profile of the bridge alone. With --record the tables and the profile also
-# replace the parts of bench/RESULTS.md between its "bench:", "throughput:"
-# and "profile:" begin and end markers.
+# profile of the bridge alone; the tool's start-up (bench/startup.sh), into
+# <build dir>/startup.md. With --record the tables and the profile also
+# replace the parts of bench/RESULTS.md between its "bench:", "throughput:",
+# "startup:" and "profile:" begin and end markers.
 #   bench/run.sh <build dir> [--record]
 set -e
 build=$(cd "$1" && pwd)
@@ -73,6 +74,12 @@ trap - EXIT
 echo
 cat "$throughput"
 
+# The tool's start-up against a Java hello-world, on the same token.
+startup=$build/startup.md
+"$here/startup.sh" "$build" "$work/softhsm2.conf" "$startup"
+echo
+cat "$startup"
+
 # The hottest functions of the bridge alone on the answering module.
 profile=$build/profile.txt
 if command -v perf >/dev/null && "$here/profile.sh" "$build" >"$profile.new" 2>/dev/null; then
@@ -107,6 +114,7 @@ record() {
 if [ "$record" = --record ]; then
   record bench "$out"
   record throughput "$throughput"
+  record startup "$startup"
   [ -f "$build/profile.md" ] && record profile "$build/profile.md"
   echo "Recorded in $here/RESULTS.md"
 fi

@@ -84,10 +84,14 @@ ok "$installed" verify --label installed --in msg --signature installed.sig
 ok "$installed" --help
 sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p' out >commands
 that "the help lists the commands" test "$(wc -l <commands)" -ge 16
-ok man -l "$prefix/share/man/man1/quillon.1.gz"
+zcat "$prefix/share/man/man1/quillon.1.gz" >out
 while read -r command; do
-  that "the manual page has the command $command" grep -Eq "^ +$command( |$)" out
+  that "the manual page has the command $command" grep -Eq "^\.SS \"${command//-/\\\\-}( |\")" out
 done <commands
+if command -v man >/dev/null; then
+  ok man -l "$prefix/share/man/man1/quillon.1.gz"
+  that "man shows the page" printed '^ +shell \[FILE\]$'
+fi
 completions() {
   bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _complete_quillon
     printf "%s\n" "${COMPREPLY[@]}"' completion "$prefix/share/bash-completion/completions/quillon" \

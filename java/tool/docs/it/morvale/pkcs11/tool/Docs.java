@@ -16,24 +16,21 @@ import picocli.CommandLine.Model.PositionalParamSpec;
 /**
  * Writes, at build time, the tool's manual page (quillon.1) and its bash completion from the
  * commands as picocli sees them, so that both say what the tool's help says.
- *   Docs <manual page> <bash completion>
+ *   Docs <manual page> <bash completion> <version>
  */
 public final class Docs {
   private Docs() {}
 
   public static void main(String[] args) throws IOException {
     CommandLine tool = Quillon.commandLine();
-    Files.writeString(Path.of(args[0]), manualPage(tool), StandardCharsets.UTF_8);
+    Files.writeString(Path.of(args[0]), manualPage(tool, args[2]), StandardCharsets.UTF_8);
     Files.writeString(Path.of(args[1]), AutoComplete.bash("quillon", tool), StandardCharsets.UTF_8);
   }
 
-  static String manualPage(CommandLine tool) {
+  static String manualPage(CommandLine tool, String version) {
     CommandSpec root = tool.getCommandSpec();
-    String version = Quillon.class.getPackage().getImplementationVersion();
     StringBuilder page = new StringBuilder();
-    page.append(".TH QUILLON 1 \"\" \"quillon ")
-        .append(version == null ? "" : version)
-        .append("\" \"User Commands\"\n");
+    page.append(".TH QUILLON 1 \"\" \"quillon ").append(version).append("\" \"User Commands\"\n");
     page.append(".SH NAME\nquillon \\- ")
         .append(text(first(root.usageMessage().description())))
         .append('\n');
@@ -59,7 +56,7 @@ public final class Docs {
       }
       for (PositionalParamSpec parameter : command.positionalParameters()) {
         page.append(".TP\n\\fI").append(text(parameter.paramLabel())).append("\\fR\n");
-        page.append(text(String.join(" ", parameter.renderedDescription()))).append('\n');
+        page.append(text(String.join(" ", parameter.description()))).append('\n');
       }
       for (OptionSpec option : command.options()) {
         if (!option.inherited() && !option.usageHelp() && !option.versionHelp()) {
@@ -84,7 +81,7 @@ public final class Docs {
     page.append(".TP\n").append(String.join(", ", names));
     if (option.arity().max() > 0)
       page.append(" \\fI").append(text(option.paramLabel())).append("\\fR");
-    page.append('\n').append(text(String.join(" ", option.renderedDescription()))).append('\n');
+    page.append('\n').append(text(String.join(" ", option.description()))).append('\n');
   }
 
   private static String first(String[] lines) { return lines.length == 0 ? "" : lines[0]; }
