@@ -248,7 +248,13 @@ public class ServerProbe {
     for (Worker worker : workers) worker.stop = true;
     for (Worker worker : workers) {
       worker.join(30_000);
-      require(!worker.isAlive(), worker.getName() + " is still signing 30 s after it was stopped");
+      if (worker.isAlive()) {
+        StringBuilder where = new StringBuilder();
+        for (StackTraceElement frame : worker.getStackTrace())
+          where.append("\n    at ").append(frame);
+        throw new AssertionError(
+            worker.getName() + " is still signing 30 s after it was stopped:" + where);
+      }
     }
   }
 
