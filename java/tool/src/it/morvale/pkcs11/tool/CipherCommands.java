@@ -154,6 +154,7 @@ final class CipherCommands {
     @Mixin WrappingKeyOptions wrapping;
     @Mixin MechanismOption mechanism;
     @Mixin InputOption in;
+    @Mixin Json.JsonOption json;
 
     @Override
     void check() {
@@ -173,6 +174,10 @@ final class CipherCommands {
       byte[] newId = KeyOptions.selector(label, id, "--id").id();
       TokenObject key = session.unwrapKey(m.type(), unwrappingKey, wrapped,
           KeyTemplates.secret(Cryptoki.CKK_AES, label, newId, true));
+      if (json.wanted()) {
+        Json.print(ObjectText.json(key));
+        return;
+      }
       System.out.println("unwrapped an " + key.describeKey() + " key"
           + (label == null ? "" : " \"" + label + "\"") + " with " + m.name() + " and "
           + unwrappingKey.describe());

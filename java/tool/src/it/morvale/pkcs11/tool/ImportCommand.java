@@ -154,11 +154,7 @@ final class ImportCommand extends UserCommand {
     List<Object> report = new ArrayList<>();
     for (Made m : made) {
       TokenObject object = session.create(m.template);
-      Map<String, Object> entry = Json.object();
-      entry.put("class", Names.objectClass(m.objectClass));
-      entry.put("label", object.label());
-      byte[] objectId = object.idIfNotEmpty();
-      entry.put("id", objectId == null ? null : Io.hex(objectId));
+      Map<String, Object> entry = ObjectText.json(object);
       report.add(entry);
       if (!json.wanted()) {
         System.out.println("imported the " + m.what + ObjectText.whereabouts(object));

@@ -145,6 +145,8 @@ final class ObjectCommands {
     @Option(names = "--new-id", paramLabel = "HEX", description = "the new id, in hex")
     String newId;
 
+    @Mixin Json.JsonOption json;
+
     @Override
     void check() {
       if (type.apply(key.selector()).isEmpty()) {
@@ -175,12 +177,18 @@ final class ObjectCommands {
               + " have none); give it a --new-label only");
         }
       }
+      List<Object> report = new ArrayList<>();
       for (TokenObject object : found) {
         String before = ObjectText.line(object);
         if (newLabel != null) object.set(Cryptoki.CKA_LABEL, newLabel);
         if (id != null) object.set(Cryptoki.CKA_ID, id);
-        System.out.println("changed the " + before + ": now" + ObjectText.whereabouts(object));
+        if (json.wanted()) {
+          report.add(ObjectText.json(object));
+        } else {
+          System.out.println("changed the " + before + ": now" + ObjectText.whereabouts(object));
+        }
       }
+      if (json.wanted()) Json.print(report);
     }
   }
 
@@ -195,6 +203,8 @@ final class ObjectCommands {
     @Option(names = "--all",
         description = "destroy every object selected, even several keys, pairs or objects")
     boolean all;
+
+    @Mixin Json.JsonOption json;
 
     @Override
     void check() {
@@ -211,11 +221,18 @@ final class ObjectCommands {
       if (found.isEmpty()) throw Failure.usage("no object" + selector.describe());
       if (!all && !ObjectText.isOneThing(found))
         throw ObjectText.ambiguous("delete", found, selector, "--all");
+      List<Object> report = new ArrayList<>();
       for (TokenObject object : found) {
         String what = ObjectText.line(object);
+        Map<String, Object> entry = ObjectText.json(object);
         object.destroy();
-        System.out.println("deleted the " + what);
+        if (json.wanted()) {
+          report.add(entry);
+        } else {
+          System.out.println("deleted the " + what);
+        }
       }
+      if (json.wanted()) Json.print(report);
     }
   }
 }

@@ -1,5 +1,6 @@
 package it.morvale.pkcs11.tool;
 
+import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Names;
 import it.morvale.pkcs11.token.Selector;
 import it.morvale.pkcs11.token.TokenObject;
@@ -23,6 +24,21 @@ final class ObjectText {
   static String whereabouts(TokenObject object) {
     Selector own = Selector.of(object.labelIfNotEmpty(), object.idIfNotEmpty());
     return own.isEmpty() ? " (handle " + object.handle() + ")" : own.describe();
+  }
+
+  /** The object as a JSON report gives it: class, key type and size, label, id. */
+  static Map<String, Object> json(TokenObject object) {
+    Map<String, Object> entry = Json.object();
+    int objectClass = object.objectClassIfPresent();
+    entry.put("class", objectClass == -1 ? null : Names.objectClass(objectClass));
+    Integer keyType =
+        Names.isKey(objectClass) ? object.integerIfPresent(Cryptoki.CKA_KEY_TYPE) : null;
+    entry.put("keyType", keyType == null ? null : Names.keyType(keyType));
+    entry.put("bits", Names.isKey(objectClass) ? object.bits() : null);
+    entry.put("label", object.label());
+    byte[] id = object.idIfNotEmpty();
+    entry.put("id", id == null ? null : Io.hex(id));
+    return entry;
   }
 
   /** "private key (RSA 2048) labelled "k" with id 01": the object in a line of its own. */
