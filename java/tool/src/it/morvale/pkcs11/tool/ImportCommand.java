@@ -3,7 +3,6 @@ package it.morvale.pkcs11.tool;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.KeyPairObjects;
 import it.morvale.pkcs11.token.KeyTemplates;
-import it.morvale.pkcs11.token.Names;
 import it.morvale.pkcs11.token.ObjectTemplates;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Template;

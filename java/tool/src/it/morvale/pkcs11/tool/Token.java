@@ -8,7 +8,6 @@ import it.morvale.pkcs11.token.ObjectTemplates;
 import it.morvale.pkcs11.token.Names;
 import it.morvale.pkcs11.token.Pkcs11Module;
 import it.morvale.pkcs11.token.Pkcs11Uri;
-import it.morvale.pkcs11.token.PublicKeys;
 import it.morvale.pkcs11.token.Selector;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Slot;
