@@ -11,11 +11,16 @@ rm -rf "$work" "$archive"
 mkdir -p "$work/tokens"
 printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$work" \
   >"$work/softhsm2.conf"
+# The class path as bin/quillon gives it.
+path=$jar
+for dependency in /usr/share/java/picocli.jar /usr/share/java/json-simple.jar; do
+  [ -f "$dependency" ] && path=$path:$dependency
+done
 # The training's commands may fail (no SoftHSM2 here): their classes are loaded all the same.
 SOFTHSM2_CONF=$work/softhsm2.conf QUILLON_MODULE='' LC_ALL=C.UTF-8 java -XX:TieredStopAtLevel=1 \
   -XX:+UseSerialGC -XX:-UsePerfData -Xlog:disable -Xlog:all=warning:stderr -Xlog:cds*=off:stderr \
   -XX:ArchiveClassesAtExit="$archive" -Dquillon.library="$library" -Dfile.encoding=UTF-8 \
-  -jar "$jar" shell --keep-going "$training" >/dev/null 2>"$work/training.err" || true
+  -cp "$path" it.morvale.pkcs11.tool.Quillon shell --keep-going "$training" >/dev/null 2>"$work/training.err" || true
 rm -rf "$work"
 if [ ! -s "$archive" ]; then
   echo "class-archive.sh: no archive made: the tool starts without one" >&2

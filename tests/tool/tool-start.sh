@@ -74,8 +74,10 @@ done
 installed=$prefix/bin/quillon
 QUILLON_JAVA_OPTIONS="-Xcheck:jni -Xlog:class+load=info:file=$work/classes.txt" ok "$installed" --version
 that "the installed tool names the bridge it loaded" printed '^bridge [0-9]+\.[0-9]+$'
-that "the installed tool's classes come from its class-data archive" \
-  grep -q 'it.morvale.pkcs11.tool.Quillon source: shared objects file (top)' classes.txt
+for class in it.morvale.pkcs11.tool.Quillon it.morvale.pkcs11.nat.NativePKCS11 picocli.CommandLine; do
+  that "the installed tool's $class comes from its class-data archive" \
+    grep -q "^\[.*\] $class source: shared objects file (top)$" classes.txt
+done
 that "the installed tool loads the bridge's library from the JNI folder, not out of the jar" \
   grep -q 'it.morvale.pkcs11.nat.BridgeLoader' classes.txt
 ok "$installed" --pin-env PIN keygen ec:P-256 --label installed
