@@ -203,6 +203,20 @@ public final class Pkcs11Module {
     return explained;
   }
 
+  /**
+   * Runs `call` while no other call of this layer is in the module, whoever locks: for calls
+   * that pull sessions from under other threads' operations (C_CloseAllSessions), which some
+   * modules do not survive while those operations run.
+   */
+  <T> T exclusive(Call<T> call) throws PKCS11Exception {
+    lock.writeLock().lock();
+    try {
+      return call.run();
+    } finally {
+      lock.writeLock().unlock();
+    }
+  }
+
   public void run(Action action) throws PKCS11Exception {
     call(() -> {
       action.run();
@@ -235,8 +249,6 @@ public final class Pkcs11Module {
   public String bridgeVersion() throws PKCS11Exception { return p11.getBridgeVersion(); }
 
   NativePKCS11 nativeModule() { return p11; }
-
-
 
   /** The module handle: the first argument of the vendor functions reached by name. */
   long moduleHandle() { return handle; }

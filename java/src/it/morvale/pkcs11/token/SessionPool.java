@@ -51,6 +51,9 @@ public final class SessionPool {
     T run(Session session) throws PKCS11Exception;
   }
 
+  /** The least time between two initialisations of the module by one pool, in nanoseconds. */
+  private static final long REINITIALISE_AT_MOST_EVERY = 200_000_000L;
+
   private enum Loss { NONE, SESSION, LOGIN, OBJECT, TOKEN }
 
   private final Pkcs11Module module;
@@ -65,6 +68,8 @@ public final class SessionPool {
   private final Deque<Session> idleReading = new ArrayDeque<>();
   private final Deque<Session> idleWriting = new ArrayDeque<>();
   private final Object healing = new Object();
+  /** When the module was last initialised again, in System.nanoTime's terms. */
+  private long lastReinitialised = System.nanoTime() - REINITIALISE_AT_MOST_EVERY;
   private volatile Slot slot;
   private volatile long epoch;
   private int open;
@@ -273,6 +278,11 @@ public final class SessionPool {
       if (epoch != seen) return;
       long generation = module.generation();
       if (!works()) {
+        // While the token stays away every failing operation lands here; the module is
+        // initialised again at most a few times a second rather than once per operation.
+        long now = System.nanoTime();
+        if (now - lastReinitialised < REINITIALISE_AT_MOST_EVERY) throw failure;
+        lastReinitialised = now;
         dropIdle();
         module.reinitialise(generation);
         Slot found = findToken(failure);

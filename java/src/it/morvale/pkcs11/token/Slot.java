@@ -103,7 +103,10 @@ public final class Slot {
   }
 
   public void closeAllSessions() throws PKCS11Exception {
-    module.run(() -> slot.closeAllSessions(module.functionList()));
+    module.exclusive(() -> {
+      slot.closeAllSessions(module.functionList());
+      return null;
+    });
   }
 
   @Override
