@@ -7,6 +7,7 @@ import java.io.PrintStream;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.ResourceBundle;
 import picocli.CommandLine;
 import picocli.CommandLine.Command;
 import picocli.CommandLine.IVersionProvider;
@@ -22,9 +23,7 @@ import picocli.CommandLine.Spec;
  */
 @Command(name = "quillon", scope = ScopeType.INHERIT, mixinStandardHelpOptions = true,
     versionProvider = Quillon.Version.class, sortOptions = false,
-    resourceBundle = "it.morvale.pkcs11.tool.OptionTexts",
-    description = "Works with a PKCS#11 token through the quillon bridge.",
-    footerHeading = "%n",
+    description = "Works with a PKCS#11 token through the quillon bridge.", footerHeading = "%n",
     footer = {"The module is --module, else $QUILLON_MODULE, else SoftHSM2's library.",
         "PINs come from --pin-env NAME or --pin-file PATH (for the SO PIN and a new PIN:",
         "--so-pin-env/--so-pin-file, --new-pin-env/--new-pin-file) or are asked for",
@@ -45,13 +44,12 @@ public final class Quillon implements Runnable {
    * them when it names none (for the help and the suggestions of a mistyped name).
    */
   static final Class<?>[] COMMANDS = {InfoCommands.Info.class, InfoCommands.SlotList.class,
-      InfoCommands.MechanismList.class, InfoCommands.ObjectList.class,
-      PinCommands.InitToken.class, PinCommands.InitPin.class, PinCommands.ChangePin.class,
-      KeygenCommand.class, SignCommands.Sign.class, SignCommands.Verify.class,
-      CipherCommands.Encrypt.class, CipherCommands.Decrypt.class, CipherCommands.Wrap.class,
-      CipherCommands.Unwrap.class, ImportCommand.class, ObjectCommands.Export.class,
-      ObjectCommands.Read.class, ObjectCommands.Show.class, ObjectCommands.Set.class,
-      ObjectCommands.Delete.class,
+      InfoCommands.MechanismList.class, InfoCommands.ObjectList.class, PinCommands.InitToken.class,
+      PinCommands.InitPin.class, PinCommands.ChangePin.class, KeygenCommand.class,
+      SignCommands.Sign.class, SignCommands.Verify.class, CipherCommands.Encrypt.class,
+      CipherCommands.Decrypt.class, CipherCommands.Wrap.class, CipherCommands.Unwrap.class,
+      ImportCommand.class, ObjectCommands.Export.class, ObjectCommands.Read.class,
+      ObjectCommands.Show.class, ObjectCommands.Set.class, ObjectCommands.Delete.class,
       ShellCommand.class};
 
   @Spec CommandSpec spec;
@@ -103,6 +101,10 @@ public final class Quillon implements Runnable {
     }
     if (named.isEmpty() && (asksHelp || !asksVersion)) named = Arrays.asList(COMMANDS);
     for (Class<?> command : named) cli.addSubcommand(command);
+    // The texts of the shared options are for the help alone, and looking them up takes time.
+    if (asksHelp) {
+      cli.setResourceBundle(ResourceBundle.getBundle("it.morvale.pkcs11.tool.OptionTexts"));
+    }
     cli.setExecutionExceptionHandler((e, line, parsed) -> report(line, e));
     cli.setParameterExceptionHandler((e, args) -> {
       CommandLine line = e.getCommandLine();
