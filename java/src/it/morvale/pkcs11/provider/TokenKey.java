@@ -1,8 +1,6 @@
 package it.morvale.pkcs11.provider;
 
 import it.morvale.pkcs11.token.ObjectRef;
-import java.io.NotSerializableException;
-import java.io.ObjectStreamException;
 import java.math.BigInteger;
 import java.security.InvalidKeyException;
 import java.security.PrivateKey;
@@ -22,16 +20,13 @@ import java.security.spec.NamedParameterSpec;
  * modulus and the EC and EdDSA kinds their curve, which the platform uses to pick algorithms and
  * sizes.
  */
-abstract class TokenKey implements PrivateKey {
+abstract class TokenKey extends ResidentKey implements PrivateKey {
   private static final long serialVersionUID = 1L;
 
-  private final transient Token token;
-  private final transient ObjectRef object;
   private final transient PublicKey publicKey;
 
   private TokenKey(Token token, ObjectRef object, PublicKey publicKey) {
-    this.token = token;
-    this.object = object;
+    super(token, object);
     this.publicKey = publicKey;
   }
 
@@ -45,10 +40,6 @@ abstract class TokenKey implements PrivateKey {
         "a " + publicKey.getAlgorithm() + " key is neither RSA, EC nor EdDSA");
   }
 
-  Token token() { return token; }
-
-  ObjectRef object() { return object; }
-
   PublicKey publicKey() { return publicKey; }
 
   @Override
@@ -56,36 +47,9 @@ abstract class TokenKey implements PrivateKey {
     return publicKey.getAlgorithm();
   }
 
-  /** Null: the key's material never leaves the token. */
-  @Override
-  public String getFormat() {
-    return null;
-  }
-
-  /** Null: the key's material never leaves the token. */
-  @Override
-  public byte[] getEncoded() {
-    return null;
-  }
-
-  private Object writeReplace() throws ObjectStreamException {
-    throw new NotSerializableException("a key on a token cannot be serialised");
-  }
-
-  @Override
-  public boolean equals(Object other) {
-    return other instanceof TokenKey && ((TokenKey) other).token == token
-        && ((TokenKey) other).object.handle() == object.handle();
-  }
-
-  @Override
-  public int hashCode() {
-    return Long.hashCode(object.handle()) ^ System.identityHashCode(token);
-  }
-
   @Override
   public String toString() {
-    return getAlgorithm() + " private key " + object.handle() + " on the " + token;
+    return getAlgorithm() + " private key " + object().handle() + " on the " + token();
   }
 
   static final class Rsa extends TokenKey implements RSAKey {

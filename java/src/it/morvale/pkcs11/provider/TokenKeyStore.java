@@ -6,6 +6,7 @@ import it.morvale.pkcs11.token.KeyPairObjects;
 import it.morvale.pkcs11.token.KeyTemplates;
 import it.morvale.pkcs11.token.Names;
 import it.morvale.pkcs11.token.ObjectRef;
+import it.morvale.pkcs11.token.ObjectTemplates;
 import it.morvale.pkcs11.token.Session;
 import it.morvale.pkcs11.token.Template;
 import it.morvale.pkcs11.token.TokenObject;
@@ -630,26 +631,7 @@ final class TokenKeyStore extends KeyStoreSpi {
   /** The template of an X.509 certificate object; the label and the ID may be null. */
   private static Template certificateTemplate(String label, byte[] id, X509Certificate certificate)
       throws CertificateException {
-    // CKA_SERIAL_NUMBER holds the DER INTEGER; a serial number takes at most 20 bytes, but the
-    // long form of the length costs nothing.
-    byte[] serial = certificate.getSerialNumber().toByteArray();
-    int head = serial.length < 0x80 ? 2 : 3;
-    byte[] serialDer = new byte[head + serial.length];
-    serialDer[0] = 0x02;
-    if (head == 3) serialDer[1] = (byte) 0x81;
-    serialDer[head - 1] = (byte) serial.length;
-    System.arraycopy(serial, 0, serialDer, head, serial.length);
-    return new Template()
-        .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
-        .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
-        .add(Cryptoki.CKA_TOKEN, true)
-        .add(Cryptoki.CKA_PRIVATE, false)
-        .addIfPresent(Cryptoki.CKA_LABEL, label)
-        .addIfPresent(Cryptoki.CKA_ID, id)
-        .add(Cryptoki.CKA_SUBJECT, certificate.getSubjectX500Principal().getEncoded())
-        .add(Cryptoki.CKA_ISSUER, certificate.getIssuerX500Principal().getEncoded())
-        .add(Cryptoki.CKA_SERIAL_NUMBER, serialDer)
-        .add(Cryptoki.CKA_VALUE, certificate.getEncoded());
+    return ObjectTemplates.certificate(certificate, label, id);
   }
 
   @Override

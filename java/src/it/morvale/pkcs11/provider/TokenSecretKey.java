@@ -4,8 +4,6 @@ import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Names;
 import it.morvale.pkcs11.token.ObjectRef;
-import java.io.NotSerializableException;
-import java.io.ObjectStreamException;
 import java.security.SecureRandom;
 import javax.crypto.SecretKey;
 import javax.security.auth.DestroyFailedException;
@@ -16,19 +14,16 @@ import javax.security.auth.DestroyFailedException;
  * so it has no encoding, and only this provider's MACs and key wrap ciphers take it. It is a
  * token object, so it outlives the session and the VM; {@link #destroy} removes it from the token.
  */
-final class TokenSecretKey implements SecretKey {
+final class TokenSecretKey extends ResidentKey implements SecretKey {
   private static final long serialVersionUID = 1L;
   private static final SecureRandom RANDOM = new SecureRandom();
 
-  private final transient Token token;
-  private final transient ObjectRef object;
   private final int keyType;
   private final String algorithm;
   private volatile boolean destroyed;
 
   TokenSecretKey(Token token, ObjectRef object, int keyType, String algorithm) {
-    this.token = token;
-    this.object = object;
+    super(token, object);
     this.keyType = keyType;
     this.algorithm = algorithm;
   }
@@ -58,10 +53,6 @@ final class TokenSecretKey implements SecretKey {
     }
   }
 
-  Token token() { return token; }
-
-  ObjectRef object() { return object; }
-
   /** CKK_AES, CKK_GENERIC_SECRET, ... */
   int keyType() { return keyType; }
 
@@ -70,24 +61,12 @@ final class TokenSecretKey implements SecretKey {
     return algorithm;
   }
 
-  /** Null: the key's value never leaves the token. */
-  @Override
-  public String getFormat() {
-    return null;
-  }
-
-  /** Null: the key's value never leaves the token. */
-  @Override
-  public byte[] getEncoded() {
-    return null;
-  }
-
   /** Destroys the key object on the token; the key is of no use afterwards. */
   @Override
   public void destroy() throws DestroyFailedException {
     try {
-      token.pool.write(session -> {
-        object.in(session).destroy();
+      token().pool.write(session -> {
+        object().in(session).destroy();
         return null;
       });
       destroyed = true;
@@ -104,24 +83,9 @@ final class TokenSecretKey implements SecretKey {
     return destroyed;
   }
 
-  private Object writeReplace() throws ObjectStreamException {
-    throw new NotSerializableException("a key on a token cannot be serialised");
-  }
-
-  @Override
-  public boolean equals(Object other) {
-    return other instanceof TokenSecretKey && ((TokenSecretKey) other).token == token
-        && ((TokenSecretKey) other).object.handle() == object.handle();
-  }
-
-  @Override
-  public int hashCode() {
-    return Long.hashCode(object.handle()) ^ System.identityHashCode(token);
-  }
-
   @Override
   public String toString() {
-    return algorithm + " secret key (" + Names.keyType(keyType) + ") " + object.handle()
-        + " on the " + token;
+    return algorithm + " secret key (" + Names.keyType(keyType) + ") " + object().handle()
+        + " on the " + token();
   }
 }

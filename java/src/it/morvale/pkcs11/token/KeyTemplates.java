@@ -51,8 +51,8 @@ public final class KeyTemplates {
   private static final java.util.List<Integer> PUBLIC_USES =
       java.util.List.of(Cryptoki.CKA_VERIFY, Cryptoki.CKA_ENCRYPT, Cryptoki.CKA_WRAP);
 
-  private static final java.util.List<Integer> PRIVATE_USES = java.util.List.of(Cryptoki.CKA_SIGN,
-      Cryptoki.CKA_DECRYPT, Cryptoki.CKA_UNWRAP, Cryptoki.CKA_DERIVE);
+  private static final java.util.List<Integer> PRIVATE_USES = java.util.List.of(
+      Cryptoki.CKA_SIGN, Cryptoki.CKA_DECRYPT, Cryptoki.CKA_UNWRAP, Cryptoki.CKA_DERIVE);
 
   private static final java.util.List<Integer> SECRET_USES =
       java.util.List.of(Cryptoki.CKA_SIGN, Cryptoki.CKA_VERIFY, Cryptoki.CKA_ENCRYPT,
@@ -194,14 +194,7 @@ public final class KeyTemplates {
     }
     if (key instanceof ECPrivateKey) {
       ECPrivateKey ec = (ECPrivateKey) key;
-      byte[] parameters;
-      try {
-        AlgorithmParameters encoder = AlgorithmParameters.getInstance("EC");
-        encoder.init(ec.getParams());
-        parameters = encoder.getEncoded();
-      } catch (GeneralSecurityException | java.io.IOException e) {
-        throw new InvalidKeyException("an EC key on a curve without a name", e);
-      }
+      byte[] parameters = ecParameters(ec.getParams());
       return template.add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_EC)
           .add(Cryptoki.CKA_EC_PARAMS, parameters)
           .add(Cryptoki.CKA_VALUE, ec.getS())
@@ -221,6 +214,17 @@ public final class KeyTemplates {
     }
     throw new InvalidKeyException("a " + key.getAlgorithm() + " private key ("
         + key.getClass().getName() + ") cannot be written to a token");
+  }
+
+  /** The CKA_EC_PARAMS of a Java key's curve: the DER of the named curve's OID. */
+  static byte[] ecParameters(java.security.spec.ECParameterSpec curve) throws InvalidKeyException {
+    try {
+      AlgorithmParameters encoder = AlgorithmParameters.getInstance("EC");
+      encoder.init(curve);
+      return encoder.getEncoded();
+    } catch (GeneralSecurityException | java.io.IOException e) {
+      throw new InvalidKeyException("an EC key on a curve without a name", e);
+    }
   }
 
   /**

@@ -30,11 +30,15 @@ public final class ObjectTemplates {
   /** The template of an X.509 certificate object: public, with the subject, issuer and serial. */
   public static Template certificate(X509Certificate certificate, String label, byte[] id)
       throws CertificateException {
+    // CKA_SERIAL_NUMBER holds the DER INTEGER; a serial number takes at most 20 bytes, but the
+    // long form of the length costs nothing.
     byte[] serial = certificate.getSerialNumber().toByteArray();
-    byte[] serialDer = new byte[serial.length + 2];
+    int head = serial.length < 0x80 ? 2 : 3;
+    byte[] serialDer = new byte[head + serial.length];
     serialDer[0] = 0x02;
-    serialDer[1] = (byte) serial.length;
-    System.arraycopy(serial, 0, serialDer, 2, serial.length);
+    if (head == 3) serialDer[1] = (byte) 0x81;
+    serialDer[head - 1] = (byte) serial.length;
+    System.arraycopy(serial, 0, serialDer, head, serial.length);
     return new Template()
         .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
         .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
@@ -73,14 +77,7 @@ public final class ObjectTemplates {
     }
     if (key instanceof ECPublicKey) {
       ECPublicKey ec = (ECPublicKey) key;
-      byte[] parameters;
-      try {
-        AlgorithmParameters encoder = AlgorithmParameters.getInstance("EC");
-        encoder.init(ec.getParams());
-        parameters = encoder.getEncoded();
-      } catch (GeneralSecurityException | java.io.IOException e) {
-        throw new InvalidKeyException("an EC key on a curve without a name", e);
-      }
+      byte[] parameters = KeyTemplates.ecParameters(ec.getParams());
       int n = PublicKeys.fieldBytes(ec.getParams());
       byte[] point = new byte[1 + 2 * n];
       point[0] = 0x04;

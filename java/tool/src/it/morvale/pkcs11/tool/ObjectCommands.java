@@ -58,9 +58,7 @@ final class ObjectCommands {
 
     @Override
     void check() {
-      if (type.apply(key.selector()).isEmpty() && type.objectClass() == null) {
-        throw Failure.usage("name the object to read with --label, --id or --type");
-      }
+      type.required(key, "the object to read");
     }
 
     @Override
@@ -102,15 +100,13 @@ final class ObjectCommands {
 
     @Override
     void check() {
-      if (type.apply(key.selector()).isEmpty() && type.objectClass() == null) {
-        throw Failure.usage("name the objects to show with --label, --id or --type");
-      }
+      type.required(key, "the objects to show");
     }
 
     @Override
     void run(Token token, Pins pins) throws Exception {
       Session session = session(token, pins);
-      Selector selector = type.apply(key.selector());
+      Selector selector = type.required(key, "the objects to show");
       List<TokenObject> found = session.find(selector.template());
       if (found.isEmpty()) {
         throw Failure.usage("no object" + selector.describe()
@@ -160,7 +156,7 @@ final class ObjectCommands {
 
     @Override
     void run(Token token, Pins pins) throws Exception {
-      Selector selector = type.apply(key.selector());
+      Selector selector = type.required(key, "what to delete");
       Session session = token.writingUser(pins);
       List<TokenObject> found = session.find(selector.template());
       if (found.isEmpty()) throw Failure.usage("no object" + selector.describe());
@@ -208,9 +204,7 @@ final class ObjectCommands {
 
     @Override
     void check() {
-      if (type.apply(key.selector()).isEmpty() && type.objectClass() == null) {
-        throw Failure.usage("name what to delete with --label, --id or --type");
-      }
+      type.required(key, "what to delete");
     }
 
     @Override

@@ -171,8 +171,8 @@ final class Token implements AutoCloseable {
     try {
       return ObjectTemplates.publicKeyOf(key);
     } catch (GeneralSecurityException e) {
-      throw Failure.usage("no public key to be had from the " + describe(key) + ": "
-          + e.getMessage());
+      throw Failure.usage(
+          "no public key to be had from the " + describe(key) + ": " + e.getMessage());
     }
   }
 

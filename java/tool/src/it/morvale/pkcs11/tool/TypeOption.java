@@ -47,4 +47,16 @@ final class TypeOption {
     }
     return selector.ofClass(wanted);
   }
+
+  /**
+   * What `key` and --type select together; a usage failure asking for `what` ("the objects to
+   * show") when they select nothing in particular.
+   */
+  Selector required(KeyOptions key, String what) {
+    Selector selector = apply(key.selector());
+    if (selector.isEmpty() && objectClass() == null) {
+      throw Failure.usage("name " + what + " with --label, --id or --type");
+    }
+    return selector;
+  }
 }
