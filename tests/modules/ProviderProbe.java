@@ -9,6 +9,7 @@ import java.security.Signature;
 import java.security.spec.AlgorithmParameterSpec;
 import java.security.spec.ECGenParameterSpec;
 import java.security.spec.RSAKeyGenParameterSpec;
+import java.util.concurrent.Callable;
 
 /**
  * The java.security provider on one token of a real module: configures a QuillonProvider for it,
@@ -22,14 +23,10 @@ public class ProviderProbe {
   private static String name;
   private static int failures;
 
-  interface Check {
-    String run() throws Exception;
-  }
-
   /** Runs one check: its text on success (with what it returns, if anything), else why not. */
-  private static boolean check(String what, Check check) {
+  private static boolean check(String what, Callable<String> check) {
     try {
-      String detail = check.run();
+      String detail = check.call();
       System.out.println("ok: " + name + ": " + what + (detail == null ? "" : " (" + detail + ")"));
       return true;
     } catch (Exception | AssertionError e) {
@@ -52,8 +49,8 @@ public class ProviderProbe {
 
     Provider[] provider = new Provider[1];
     boolean configured = check("the provider opens the token \"" + label + "\"", () -> {
-      provider[0] = new QuillonProvider(
-          "--name=probe library=" + library + " tokenLabel=\"" + label + "\"");
+      provider[0] =
+          new QuillonProvider("--name=probe library=" + library + " tokenLabel=\"" + label + "\"");
       return provider[0].getName();
     });
     if (!configured) System.exit(1);
@@ -72,7 +69,8 @@ public class ProviderProbe {
 
     if (sign) {
       if (!loaded) {
-        System.out.println("FAIL: " + name + ": key pairs not tried: no login without the key store");
+        System.out.println(
+            "FAIL: " + name + ": key pairs not tried: no login without the key store");
         System.exit(1);
       }
       signs(p, "RSA", new RSAKeyGenParameterSpec(2048, RSAKeyGenParameterSpec.F4), "SHA256withRSA",
@@ -96,7 +94,8 @@ public class ProviderProbe {
       return null;
     });
     if (!made) return;
-    byte[] message = ("signed by the " + algorithm + " key of " + name).getBytes(StandardCharsets.UTF_8);
+    byte[] message =
+        ("signed by the " + algorithm + " key of " + name).getBytes(StandardCharsets.UTF_8);
     byte[][] signature = new byte[1][];
     boolean signed = check(signatureAlgorithm + " signs with the token's key", () -> {
       Signature signer = Signature.getInstance(signatureAlgorithm, p);

@@ -23,6 +23,7 @@ import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
 import java.util.TreeMap;
+import java.util.concurrent.Callable;
 
 /**
  * The java.security provider as a server uses it: many threads signing with the same keys while
@@ -48,14 +49,10 @@ public class ServerProbe {
   private static String name;
   private static int failures;
 
-  interface Check {
-    String run() throws Exception;
-  }
-
   /** Runs one check: its text on success (with what it returns, if anything), else why not. */
-  private static boolean check(String what, Check check) {
+  private static boolean check(String what, Callable<String> check) {
     try {
-      String detail = check.run();
+      String detail = check.call();
       System.out.println("ok: " + name + ": " + what + (detail == null ? "" : " (" + detail + ")"));
       return true;
     } catch (Exception | AssertionError e) {
@@ -292,6 +289,19 @@ public class ServerProbe {
     });
   }
 
+  /** Every worker signed, no signature failed, and every signature verified. */
+  static void checkAllSigned(String what, List<Worker> workers) {
+    check(what, () -> {
+      for (Worker w : workers) {
+        require(w.count(Outcome.SIGNED) > 0, w.getName() + " made no signature");
+      }
+      long failed = total(workers, Outcome.FAILED);
+      require(failed == 0, failed + " failures:" + failureTexts(workers));
+      return null;
+    });
+    checkAllVerified(workers);
+  }
+
   static Provider quillon(String library, String label, char[] pin) throws Exception {
     Provider provider = new QuillonProvider(
         "--name=" + name + " library=" + library + " tokenLabel=\"" + label + "\"");
@@ -454,15 +464,7 @@ public class ServerProbe {
           require(locking.equals(List.of("MODULE", "LAYER")), "locking " + locking);
           return "locking " + locking;
         });
-    check("16 threads of both copies sign at once", () -> {
-      for (Worker w : workers) {
-        require(w.count(Outcome.SIGNED) > 0, w.getName() + " made no signature");
-      }
-      long failed = total(workers, Outcome.FAILED);
-      require(failed == 0, failed + " failures:" + failureTexts(workers));
-      return null;
-    });
-    checkAllVerified(workers);
+    checkAllSigned("16 threads of both copies sign at once", workers);
   }
 
   /** This provider and the JDK's SunPKCS11 sign on one token at once, in either order. */
@@ -491,14 +493,6 @@ public class ServerProbe {
           require(locking == expected, "locking " + locking + ", not " + expected);
           return "locking " + locking;
         });
-    check("8 threads of quillon and 8 of SunPKCS11 sign at once", () -> {
-      for (Worker w : workers) {
-        require(w.count(Outcome.SIGNED) > 0, w.getName() + " made no signature");
-      }
-      long failed = total(workers, Outcome.FAILED);
-      require(failed == 0, failed + " failures:" + failureTexts(workers));
-      return null;
-    });
-    checkAllVerified(workers);
+    checkAllSigned("8 threads of quillon and 8 of SunPKCS11 sign at once", workers);
   }
 }

@@ -9,74 +9,13 @@
 set -u
 launcher=$1 tool_jar=$2 bridge_jar=$3 work=$4 notp11=$5 qrec=$6
 log=/var/tmp/jpkcs110.log
-passed=0 failed=0
+source "$(dirname "$0")/common.sh"
 
-# A clone whose build holds these jars, and one without a build.
-rm -rf "$work"
-mkdir -p "$work/clone/bin" "$work/clone/build/linux" "$work/bare/bin" "$work/tokens"
-cp "$launcher" "$work/clone/bin/quillon"
+# A clone without a build, beside the one whose build holds these jars.
+mkdir -p "$work/bare/bin"
 cp "$launcher" "$work/bare/bin/quillon"
-ln -s "$tool_jar" "$work/clone/build/linux/quillon-tool.jar"
-ln -s "$bridge_jar" "$work/clone/build/linux/quillon.jar"
-quillon=$work/clone/bin/quillon
-cd "$work" || exit 1
-
-printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$work" \
-  >softhsm2.conf
-export SOFTHSM2_CONF=$work/softhsm2.conf
-export QUILLON_JAVA_OPTIONS=-Xcheck:jni
 export SO=5678 SO2=8765 PIN0=1111 PIN=1234
-printf 'a message to sign\n' >msg
 printf 'another message\n' >other
-
-jni_warnings() {
-  grep -Eq "WARNING in native method|WARNING: JNI local refs|FATAL ERROR in native method" "$@"
-}
-
-# Shows the last run and counts a failure.
-bad() {
-  echo "FAIL: $*"
-  echo "  status $status; standard output:"
-  sed 's/^/    /' out
-  echo "  standard error:"
-  sed 's/^/    /' err
-  failed=$((failed + 1))
-}
-
-# q ARGS: runs the tool; $status, ./out and ./err hold what it did.
-q() {
-  "$quillon" "$@" >out 2>err
-  status=$?
-  if jni_warnings out err; then bad "JNI warnings from quillon $*"; fi
-}
-
-# ok ARGS: the tool succeeds and prints nothing on standard error.
-ok() {
-  q "$@"
-  if [ $status -eq 0 ] && [ ! -s err ]; then passed=$((passed + 1)); else bad "quillon $*"; fi
-}
-
-# fails STATUS LINE ARGS: the tool fails with STATUS, LINE on standard error
-# and nothing on standard output.
-fails() {
-  local want=$1 line=$2
-  shift 2
-  q "$@"
-  if [ $status -eq "$want" ] && [ "$(cat err)" = "$line" ] && [ ! -s out ]; then
-    passed=$((passed + 1))
-  else
-    bad "quillon $* should fail with status $want and: $line"
-  fi
-}
-
-# that DESCRIPTION COMMAND: a check of the last run's results.
-that() {
-  local what=$1
-  shift
-  if "$@" >/dev/null 2>&1; then passed=$((passed + 1)); else bad "$what"; fi
-}
-
-printed() { grep -Eq -- "$1" out; }
 
 # The launcher of a clone without a build says so in one line.
 "$work/bare/bin/quillon" --help >out 2>err

@@ -7,70 +7,9 @@
 #   tool-objects.sh <bin/quillon> <quillon-tool.jar> <quillon.jar> <work folder>
 set -u
 launcher=$1 tool_jar=$2 bridge_jar=$3 work=$4
-passed=0 failed=0
-
-rm -rf "$work"
-mkdir -p "$work/clone/bin" "$work/clone/build/linux" "$work/tokens"
-cp "$launcher" "$work/clone/bin/quillon"
-ln -s "$tool_jar" "$work/clone/build/linux/quillon-tool.jar"
-ln -s "$bridge_jar" "$work/clone/build/linux/quillon.jar"
-quillon=$work/clone/bin/quillon
-cd "$work" || exit 1
-
-printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$work" \
-  >softhsm2.conf
-export SOFTHSM2_CONF=$work/softhsm2.conf
-export QUILLON_JAVA_OPTIONS=-Xcheck:jni
+source "$(dirname "$0")/common.sh"
 export SO=5678 PIN=1234 PW=p12pass EMPTY=
-printf 'a message to sign\n' >msg
 printf 'another message\n' >other
-
-jni_warnings() {
-  grep -Eq "WARNING in native method|WARNING: JNI local refs|FATAL ERROR in native method" "$@"
-}
-
-bad() {
-  echo "FAIL: $*"
-  echo "  status $status; standard output:"
-  sed 's/^/    /' out
-  echo "  standard error:"
-  sed 's/^/    /' err
-  failed=$((failed + 1))
-}
-
-# q ARGS: runs the tool; $status, ./out and ./err hold what it did.
-q() {
-  "$quillon" "$@" >out 2>err
-  status=$?
-  if jni_warnings out err; then bad "JNI warnings from quillon $*"; fi
-}
-
-# ok ARGS: the tool succeeds and prints nothing on standard error.
-ok() {
-  q "$@"
-  if [ $status -eq 0 ] && [ ! -s err ]; then passed=$((passed + 1)); else bad "quillon $*"; fi
-}
-
-# fails STATUS LINE ARGS: the tool fails with STATUS, LINE on standard error
-# and nothing on standard output.
-fails() {
-  local want=$1 line=$2
-  shift 2
-  q "$@"
-  if [ $status -eq "$want" ] && [ "$(cat err)" = "$line" ] && [ ! -s out ]; then
-    passed=$((passed + 1))
-  else
-    bad "quillon $* should fail with status $want and: $line"
-  fi
-}
-
-that() {
-  local what=$1
-  shift
-  if "$@" >/dev/null 2>&1; then passed=$((passed + 1)); else bad "$what"; fi
-}
-
-printed() { grep -Eq -- "$1" out; }
 
 # The labels on the token, sorted, one line each as "class label id".
 inventory() {

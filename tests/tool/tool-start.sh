@@ -9,32 +9,8 @@
 #     <build folder> <work folder> <libqrec.so>
 set -u
 launcher=$1 tool_jar=$2 bridge_jar=$3 source=$4 tree=$5 work=$6 qrec=$7
-passed=0 failed=0
-
-rm -rf "$work"
-mkdir -p "$work/clone/bin" "$work/clone/build/linux" "$work/tokens"
-cp "$launcher" "$work/clone/bin/quillon"
-ln -s "$tool_jar" "$work/clone/build/linux/quillon-tool.jar"
-ln -s "$bridge_jar" "$work/clone/build/linux/quillon.jar"
-quillon=$work/clone/bin/quillon
-cd "$work" || exit 1
-printf 'directories.tokendir = %s/tokens\nobjectstore.backend = file\nlog.level = ERROR\n' "$work" \
-  >softhsm2.conf
-export SOFTHSM2_CONF=$work/softhsm2.conf SO=5678 PIN=1234
-printf 'a message to sign\n' >msg
-
-jni_warnings() {
-  grep -Eq "WARNING in native method|WARNING: JNI local refs|FATAL ERROR in native method" "$@"
-}
-
-bad() {
-  echo "FAIL: $*"
-  echo "  status $status; standard output:"
-  sed 's/^/    /' out
-  echo "  standard error:"
-  sed 's/^/    /' err
-  failed=$((failed + 1))
-}
+source "$(dirname "$0")/common.sh"
+export SO=5678 PIN=1234
 
 # run COMMAND...: $status, ./out and ./err hold what it did.
 run() {
@@ -43,21 +19,13 @@ run() {
   if jni_warnings out err; then bad "JNI warnings from $*"; fi
 }
 
-# ok COMMAND...: succeeds and prints nothing on standard error.
+# ok COMMAND...: succeeds and prints nothing on standard error. Here it runs
+# any command, the tool by its path, for make, man and the installed tool too.
 ok() {
   run "$@"
-  if [ $status -eq 0 ] && [ ! -s err ]; then passed=$((passed + 1)); else bad "$*"; fi
+  succeeded "$*"
 }
 
-that() {
-  local what=$1
-  shift
-  if "$@" >/dev/null 2>&1; then passed=$((passed + 1)); else bad "$what"; fi
-}
-
-printed() { grep -Eq -- "$1" out; }
-
-export QUILLON_JAVA_OPTIONS=-Xcheck:jni
 ok "$quillon" init-token --label starts --so-pin-env SO
 ok "$quillon" init-pin --token starts --so-pin-env SO --new-pin-env PIN
 
