@@ -154,5 +154,10 @@ QREC_IDENTRUS=08 QREC_RV_C_GetAttributeValue=0x5 ok objects --json --module "$qr
 that "objects lists an object whose attributes fail" \
   jq -e '[.[] | [.class, .keyType, .bits, .id, .label]] == [[null, null, null, null, null]]' out
 
+# A module whose session handles are wider than the bridge's fields: one line that says what to do.
+QREC_SESSION_BASE=0x0100000000000001 fails 1 \
+  "quillon: objects: the module $qrec hands out session or object handles wider than 32 bits, which quillon cannot carry; p11-kit's proxy serves the same module with small handles: register the module in p11-kit's configuration and use p11-kit-proxy.so as the module" \
+  objects --module "$qrec"
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
