@@ -73,6 +73,12 @@ that "verify says Java checked it" \
 ok export --label rsa --out rsa.pem
 that "openssl verifies the tool's RSA signature" \
   openssl dgst -sha256 -verify rsa.pem -signature rsa.sig msg
+# Past what is held for the token's own hashing, Java hashes and the token signs the DigestInfo
+# with RSA-PKCS: the signature is the same, as the token would have made it.
+head -c 3000000 /dev/urandom >big
+ok sign --label rsa --in big --out big.sig --pin-env PIN
+that "openssl verifies an RSA signature whose hash Java made" \
+  openssl dgst -sha256 -verify rsa.pem -signature big.sig big
 fails 3 'quillon: verify: the SHA256-RSA-PKCS signature of key "rsa" does not match the data' \
   verify --label rsa --in other --signature rsa.sig
 ok --pin-env PIN --token tooltest sign --label ec --format der --in msg --out ec.der
