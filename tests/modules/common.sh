@@ -25,6 +25,20 @@ trap 'exit 130' INT TERM
 pass() { echo "ok: $*"; passed=$((passed + 1)); }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
 
+# count_probe_lines FILE [details]: each "ok: " and "FAIL: " line of a probe's
+# output FILE is shown and counts as a check passed or failed; with "details",
+# its indented lines and those of "failures " are shown too.
+count_probe_lines() {
+  local line
+  while IFS= read -r line; do
+    case $line in
+      "ok: "*) echo "$line"; passed=$((passed + 1)) ;;
+      "FAIL: "*) echo "$line"; failed=$((failed + 1)) ;;
+      "    "* | "failures "*) if [ "${2:-}" = details ]; then echo "$line"; fi ;;
+    esac
+  done <"$1"
+}
+
 jni_warnings() {
   grep -Eq "WARNING in native method|WARNING: JNI local refs|FATAL ERROR in native method" "$@"
 }

@@ -150,13 +150,7 @@ provider_checks() {
   # Java's warnings under -Xcheck:jni go to the same output as the probe's lines.
   (cd "$dir" && "${run[@]}" java -Xcheck:jni -cp "$bridge_jar" "$probe" "$@") >"$dir/probe.out" 2>&1 ||
     probe_status=$?
-  local line
-  while IFS= read -r line; do
-    case $line in
-      "ok: "*) echo "$line"; passed=$((passed + 1)) ;;
-      "FAIL: "*) echo "$line"; failed=$((failed + 1)) ;;
-    esac
-  done <"$dir/probe.out"
+  count_probe_lines "$dir/probe.out"
   if jni_warnings "$dir/probe.out"; then
     fail "$name: JNI warnings from the provider: $(grep -m1 -E 'WARNING|FATAL' "$dir/probe.out")"
   fi

@@ -46,15 +46,9 @@ probe_start() {
 # probe_end NAME: waits for the probe; its "ok:" and "FAIL:" lines count as
 # checks, and it must have run to its end without a JNI warning.
 probe_end() {
-  local name=$1 dir=$work/$1 probe_status=0 line
+  local name=$1 dir=$work/$1 probe_status=0
   wait "$probe_pid" || probe_status=$?
-  while IFS= read -r line; do
-    case $line in
-      "ok: "*) echo "$line"; passed=$((passed + 1)) ;;
-      "FAIL: "*) echo "$line"; failed=$((failed + 1)) ;;
-      "    "* | "failures "*) echo "$line" ;;
-    esac
-  done <"$dir/probe.out"
+  count_probe_lines "$dir/probe.out" details
   if jni_warnings "$dir/probe.out"; then
     fail "$name: JNI warnings: $(grep -m1 -E 'WARNING|FATAL' "$dir/probe.out")"
   fi

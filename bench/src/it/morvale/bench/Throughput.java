@@ -1,7 +1,14 @@
 package it.morvale.bench;
 
+import static it.morvale.pkcs11.token.Cryptoki.CKM_ECDSA;
+import static it.morvale.pkcs11.token.Cryptoki.CKM_ECDSA_SHA256;
+import static it.morvale.pkcs11.token.Cryptoki.CKM_RSA_PKCS;
+import static it.morvale.pkcs11.token.Cryptoki.CKM_SHA256_RSA_PKCS;
+import static it.morvale.pkcs11.token.Cryptoki.CKO_PRIVATE_KEY;
+
 import it.morvale.pkcs11.provider.QuillonProvider;
 import it.morvale.pkcs11.provider.TokenKeyGenParameterSpec;
+import it.morvale.pkcs11.token.Encodings;
 import it.morvale.pkcs11.token.Pkcs11Module;
 import it.morvale.pkcs11.token.Slot;
 import it.morvale.pkcs11.token.SlotChoice;
@@ -51,15 +58,6 @@ import java.util.concurrent.CyclicBarrier;
  * bench.warmMillis, bench.remote, bench.cases (rsa,ec: which signatures).
  */
 public final class Throughput {
-  static final long CKO_PRIVATE_KEY = 3;
-  static final int CKM_RSA_PKCS = 0x1;
-  static final int CKM_SHA256_RSA_PKCS = 0x40;
-  static final int CKM_ECDSA = 0x1041;
-  static final int CKM_ECDSA_SHA256 = 0x1044;
-  /** The DER of SHA-256's DigestInfo up to the hash itself. */
-  static final byte[] SHA256_DIGEST_INFO = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, (byte) 0x86,
-      0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
-
   static final String[] WAYS = {"provider", "SunPKCS11", "C"};
   static final int[][] ORDERS = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
 
@@ -184,7 +182,7 @@ public final class Throughput {
         c.cInput = data;
       } else if (rsa) {
         c.cMechanism = CKM_RSA_PKCS;
-        c.cInput = concat(SHA256_DIGEST_INFO, hash);
+        c.cInput = Encodings.digestInfo("SHA-256", hash);
       } else {
         c.cMechanism = CKM_ECDSA;
         c.cInput = hash;
@@ -388,11 +386,16 @@ public final class Throughput {
     long busy = 0;
     // cpu user nice system idle iowait irq softirq steal: all but idle and iowait.
     for (int i : new int[] {1, 2, 3, 6, 7, 8}) busy += Long.parseLong(all[i]);
-    String self = java.nio.file.Files.readString(java.nio.file.Path.of("/proc/self/stat"));
-    String[] fields = self.substring(self.lastIndexOf(')') + 2).split(" ");
-    // After the name: state is field 3, utime 14 and stime 15.
-    long own = Long.parseLong(fields[11]) + Long.parseLong(fields[12]);
+    long own = ticks(java.nio.file.Path.of("/proc/self/stat"));
     return new long[] {busy, own};
+  }
+
+  /** The user and system ticks of a process from its /proc stat file. */
+  static long ticks(java.nio.file.Path statFile) throws java.io.IOException {
+    String stat = java.nio.file.Files.readString(statFile);
+    String[] fields = stat.substring(stat.lastIndexOf(')') + 2).split(" ");
+    // After the name: state is field 3, utime 14 and stime 15.
+    return Long.parseLong(fields[11]) + Long.parseLong(fields[12]);
   }
 
   /**
@@ -434,9 +437,7 @@ public final class Throughput {
   static long treeTicks(long pid) throws java.io.IOException {
     java.nio.file.Path proc = java.nio.file.Path.of("/proc", Long.toString(pid));
     if (!java.nio.file.Files.exists(proc)) return 0;
-    String stat = java.nio.file.Files.readString(proc.resolve("stat"));
-    String[] fields = stat.substring(stat.lastIndexOf(')') + 2).split(" ");
-    long ticks = Long.parseLong(fields[11]) + Long.parseLong(fields[12]);
+    long ticks = ticks(proc.resolve("stat"));
     try (java.nio.file.DirectoryStream<java.nio.file.Path> tasks =
              java.nio.file.Files.newDirectoryStream(proc.resolve("task"))) {
       for (java.nio.file.Path task : tasks) {

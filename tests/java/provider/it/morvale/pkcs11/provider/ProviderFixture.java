@@ -77,11 +77,17 @@ final class ProviderFixture {
     }
   }
 
+  /** The options that give keytool the provider, configured for the suite's token. */
+  static List<String> providerOptions() {
+    return List.of("-providerName", NAME, "-providerClass", QuillonProvider.class.getName(),
+        "-providerArg", configFile().toString(), "-providerPath", property("quillon.jar"));
+  }
+
   /** The options that give keytool the provider and the token (in its token mode). */
   static List<String> keytoolProvider() {
-    return List.of("-storetype", "PKCS11", "-providerName", NAME, "-storepass", "1234",
-        "-providerClass", QuillonProvider.class.getName(), "-providerArg", configFile().toString(),
-        "-providerPath", property("quillon.jar"));
+    List<String> options = new ArrayList<>(List.of("-storetype", "PKCS11", "-storepass", "1234"));
+    options.addAll(providerOptions());
+    return options;
   }
 
   static Run keytool(List<String> arguments) { return jdkTool("keytool", arguments, false); }

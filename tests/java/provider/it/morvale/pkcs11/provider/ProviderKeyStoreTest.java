@@ -2,6 +2,8 @@ package it.morvale.pkcs11.provider;
 
 import static it.morvale.pkcs11.provider.ProviderFixture.generateWithKeytool;
 import static it.morvale.pkcs11.provider.ProviderFixture.keytool;
+import static it.morvale.pkcs11.provider.ProviderFixture.keytoolProvider;
+import static it.morvale.pkcs11.provider.ProviderFixture.providerOptions;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertInstanceOf;
@@ -34,12 +36,6 @@ import org.junit.jupiter.api.Test;
 
 /** The key store's contracts as the JDK's tools and JSSE use them, and whom it trusts. */
 class ProviderKeyStoreTest {
-  private static List<String> providerOptions() {
-    return List.of("-providerName", ProviderFixture.NAME, "-providerClass",
-        QuillonProvider.class.getName(), "-providerArg", ProviderFixture.configFile().toString(),
-        "-providerPath", ProviderFixture.property("quillon.jar"));
-  }
-
   private static boolean signs(PrivateKey key, Certificate certificate) throws Exception {
     String algorithm = key.getAlgorithm().equals("EC") ? "SHA256withECDSA" : "SHA256withRSA";
     byte[] data = "entry".getBytes(StandardCharsets.UTF_8);
@@ -55,10 +51,9 @@ class ProviderKeyStoreTest {
   @Test
   void keytoolRenamesAnEntryAndImportsAPkcs12KeyOntoTheToken() throws Exception {
     generateWithKeytool("ks-before", "-keyalg", "EC", "-groupname", "secp256r1");
-    List<String> rename =
-        new ArrayList<>(List.of("-changealias", "-alias", "ks-before", "-destalias", "ks-after",
-            "-keystore", "NONE", "-storetype", "PKCS11", "-storepass", "1234"));
-    rename.addAll(providerOptions());
+    List<String> rename = new ArrayList<>(List.of(
+        "-changealias", "-alias", "ks-before", "-destalias", "ks-after", "-keystore", "NONE"));
+    rename.addAll(keytoolProvider());
     ProviderFixture.Run renamed = keytool(rename);
     assertEquals(0, renamed.exit, renamed::toString);
 
