@@ -67,7 +67,6 @@ final class CipherCommands {
         throw Failure.usage("RSA-PKCS needs an RSA key, and the " + Token.describe(certificate)
             + " holds a " + publicKey.getAlgorithm() + " key");
       }
-      if (mechanism.name != null) mechanism.check(MechanismOption.Use.ENCRYPT);
       int bits = ((java.security.interfaces.RSAPublicKey) publicKey).getModulus().bitLength();
       byte[] data = in.read(
           (bits + 7) / 8 - RSA_PKCS_OVERHEAD, "RSA-PKCS with this " + bits + "-bit key encrypts");

@@ -323,22 +323,25 @@ final class ImportCommand extends UserCommand {
   }
 
   private static PublicKey publicKey(byte[] der) {
-    for (String algorithm : new String[] {"RSA", "EC", "EdDSA"}) {
-      try {
-        return KeyFactory.getInstance(algorithm).generatePublic(new X509EncodedKeySpec(der));
-      } catch (GeneralSecurityException | RuntimeException e) {
-        // Another algorithm, or no public key at all.
-      }
-    }
-    return null;
+    return decoded(factory -> factory.generatePublic(new X509EncodedKeySpec(der)));
   }
 
   private static PrivateKey privateKey(byte[] der) {
+    return decoded(factory -> factory.generatePrivate(new PKCS8EncodedKeySpec(der)));
+  }
+
+  /** What a key factory makes of some bytes. */
+  private interface Decoding<T> {
+    T with(KeyFactory factory) throws GeneralSecurityException;
+  }
+
+  /** The key that the RSA, EC or EdDSA factory makes, or null when none makes one. */
+  private static <T> T decoded(Decoding<T> decoding) {
     for (String algorithm : new String[] {"RSA", "EC", "EdDSA"}) {
       try {
-        return KeyFactory.getInstance(algorithm).generatePrivate(new PKCS8EncodedKeySpec(der));
+        return decoding.with(KeyFactory.getInstance(algorithm));
       } catch (GeneralSecurityException | RuntimeException e) {
-        // Another algorithm, or no private key at all.
+        // Another algorithm, or no such key at all.
       }
     }
     return null;

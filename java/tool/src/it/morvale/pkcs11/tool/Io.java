@@ -37,7 +37,7 @@ final class Io {
       }
       return data;
     } catch (IOException e) {
-      throw Failure.usage("cannot read " + name(file) + ": " + why(e));
+      throw unreadable(file, e);
     } finally {
       if (!isStandard(file)) closeQuietly(in);
     }
@@ -50,8 +50,12 @@ final class Io {
     try {
       return isStandard(file) ? System.in : Files.newInputStream(file);
     } catch (IOException e) {
-      throw Failure.usage("cannot read " + name(file) + ": " + why(e));
+      throw unreadable(file, e);
     }
+  }
+
+  private static Failure unreadable(Path file, IOException e) {
+    return Failure.usage("cannot read " + name(file) + ": " + why(e));
   }
 
   private static void closeQuietly(InputStream in) {
@@ -87,7 +91,7 @@ final class Io {
     try {
       return in.read(buffer);
     } catch (IOException e) {
-      throw Failure.usage("cannot read " + name(file) + ": " + why(e));
+      throw unreadable(file, e);
     }
   }
 

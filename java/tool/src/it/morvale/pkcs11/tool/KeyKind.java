@@ -93,17 +93,14 @@ final class KeyKind {
                                    : KeyTemplates.genericSecret(bits, label, id, false);
   }
 
-  /** The size the token's mechanism information bounds, in its unit; 0 for curves. */
-  int size() { return bits; }
+  /** The size that the token's mechanism information bounds, in its unit ({@link #tokenUnit}). */
+  int sizeInTokenUnits() { return algorithm.equals("aes") ? bits / 8 : bits; }
 
   /** "bits" for RSA and generic secrets, "bytes" for AES: the unit of the token's key sizes. */
-  int sizeInTokenUnits() { return algorithm.equals("aes") ? bits / 8 : bits; }
+  String tokenUnit() { return algorithm.equals("aes") ? "bytes" : "bits"; }
 
   /** Whether the token's mechanism information bounds this kind's size. */
   boolean sizeBounded() { return !algorithm.equals("ec"); }
-
-  /** The kind's algorithm: rsa, ec, aes or generic. */
-  String algorithm() { return algorithm; }
 
   /** "an RSA 2048 key pair", "an EC P-256 key pair", "an Ed25519 key pair", "an AES 256 key". */
   String describe() {

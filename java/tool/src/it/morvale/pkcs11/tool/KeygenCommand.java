@@ -126,10 +126,9 @@ final class KeygenCommand extends UserCommand {
     long min = Integer.toUnsignedLong(info.getMinKeySize());
     long max = Integer.toUnsignedLong(info.getMaxKeySize());
     long size = parsed.sizeInTokenUnits();
-    String unit = parsed.algorithm().equals("aes") ? " bytes" : " bits";
     if ((min > 0 && size < min) || (max > 0 && size > max)) {
-      throw Failure.usage(
-          "the token makes " + name + " keys of " + min + " to " + max + unit + ", not " + size);
+      throw Failure.usage("the token makes " + name + " keys of " + min + " to " + max + " "
+          + parsed.tokenUnit() + ", not " + size);
     }
   }
 }

@@ -156,7 +156,7 @@ final class ObjectCommands {
 
     @Override
     void run(Token token, Pins pins) throws Exception {
-      Selector selector = type.required(key, "what to delete");
+      Selector selector = type.apply(key.selector());
       Session session = token.writingUser(pins);
       List<TokenObject> found = session.find(selector.template());
       if (found.isEmpty()) throw Failure.usage("no object" + selector.describe());

@@ -43,7 +43,7 @@ final class PinCommands {
     void run(Token token, Pins none) throws PKCS11Exception {
       Slot slot = token.slotNamed() ? token.slot() : blank(token);
       refuseTakenLabel(token, slot);
-      boolean initialized = (slot.tokenInfo().getFlags() & Cryptoki.CKF_TOKEN_INITIALIZED) != 0;
+      boolean initialized = initialized(slot);
       String old = initialized ? slot.tokenLabel() : null;
       // Which SO PIN is wanted depends on the token: read it once the token is known.
       Pins.Need need = initialized
@@ -63,7 +63,7 @@ final class PinCommands {
     private void refuseTakenLabel(Token token, Slot chosen) throws PKCS11Exception {
       for (Slot other : token.module.slotsWithToken()) {
         if (other.id() == chosen.id()) continue;
-        if ((other.tokenInfo().getFlags() & Cryptoki.CKF_TOKEN_INITIALIZED) == 0) continue;
+        if (!initialized(other)) continue;
         if (label.equals(other.tokenLabel())) {
           throw Failure.usage("the token in slot " + other.id() + " is labelled \"" + label
               + "\" already; give this one another label, so that --token names one token");
@@ -71,10 +71,14 @@ final class PinCommands {
       }
     }
 
+    private static boolean initialized(Slot slot) throws PKCS11Exception {
+      return (slot.tokenInfo().getFlags() & Cryptoki.CKF_TOKEN_INITIALIZED) != 0;
+    }
+
     /** The first slot whose token is not initialized. */
     private static Slot blank(Token token) throws PKCS11Exception {
       for (Slot slot : token.module.slotsWithToken()) {
-        if ((slot.tokenInfo().getFlags() & Cryptoki.CKF_TOKEN_INITIALIZED) == 0) return slot;
+        if (!initialized(slot)) return slot;
       }
       throw Failure.usage("every token is initialized already; name the one to initialize anew"
           + " with --slot or --token");

@@ -88,8 +88,6 @@ final class Pins {
 
   private Pins() {}
 
-  static Pins none() { return new Pins(); }
-
   /** Reads every PIN in `needs`; `terminal` says whether one may be asked for. */
   static Pins read(List<Need> needs, boolean terminal) {
     Pins pins = new Pins();

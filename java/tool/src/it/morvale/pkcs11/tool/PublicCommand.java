@@ -14,20 +14,19 @@ abstract class PublicCommand extends TokenCommand {
       description = "log in first (asking for the PIN), to reach private objects too")
   boolean login;
 
-  private boolean logsIn() {
+  /** Whether the command logs in: --login or a PIN option. */
+  boolean loggedIn() {
     GlobalOptions global = global();
     return login || global.pinEnv != null || global.pinFile != null;
   }
 
   @Override
   final List<Pins.Need> pins() {
-    return logsIn() ? List.of(userPin()) : List.of();
+    return loggedIn() ? List.of(userPin()) : List.of();
   }
 
   /** A read-only session, logged in when asked. */
   Session session(Token token, Pins pins) throws PKCS11Exception {
-    return logsIn() ? token.user(pins) : token.session();
+    return loggedIn() ? token.user(pins) : token.session();
   }
-
-  boolean loggedIn() { return logsIn(); }
 }

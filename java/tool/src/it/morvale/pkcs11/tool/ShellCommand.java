@@ -53,7 +53,7 @@ final class ShellCommand implements Callable<Integer> {
   @Override
   public Integer call() throws Exception {
     List<String> global = globalOptions();
-    boolean fromInput = file == null || file.toString().equals("-");
+    boolean fromInput = Io.isStandard(file);
     boolean interactive = fromInput && System.console() != null;
     InputStream commands;
     if (fromInput) {
