@@ -3,7 +3,6 @@ package it.morvale.pkcs11.provider;
 import static it.morvale.pkcs11.token.Cryptoki.*;
 
 import it.morvale.pkcs11.PKCS11Exception;
-import it.morvale.pkcs11.token.Mechanism;
 import it.morvale.pkcs11.token.SignatureScheme;
 import it.morvale.pkcs11.token.Slot;
 import java.io.IOException;
@@ -12,6 +11,7 @@ import java.security.InvalidParameterException;
 import java.security.NoSuchAlgorithmException;
 import java.security.Provider;
 import java.security.ProviderException;
+import java.security.Security;
 import java.security.interfaces.EdECKey;
 import java.util.ArrayList;
 import java.util.Arrays;
@@ -237,9 +237,7 @@ public final class QuillonProvider extends AuthProvider {
       offer("Mac", name, oids((String) hmac[2], null), secretKeys(CKK_GENERIC_SECRET),
           TokenMac.class, () -> new TokenMac(t, name, mechanism));
       if (genericSecrets) {
-        int bits = 8
-            * it.morvale.pkcs11.token.Encodings.digest(Mechanism.of(mechanism).digest())
-                  .getDigestLength();
+        int bits = 8 * TokenMac.length(mechanism);
         offer("KeyGenerator", name, oids((String) hmac[2], null), null, TokenKeyGenerator.class,
             () -> new TokenKeyGenerator(t, name, bits));
       }
@@ -269,6 +267,21 @@ public final class QuillonProvider extends AuthProvider {
     if (rsaPkcs || rsaRaw || slot.supports(CKM_RSA_PKCS_KEY_PAIR_GEN)) keyFactory("RSA");
     if (ecdsa || slot.supports(CKM_EC_KEY_PAIR_GEN)) keyFactory("EC");
     if (eddsa || edwardsPairs) keyFactory("EdDSA");
+  }
+
+  /**
+   * The providers that offer `service` ("Signature.SHA256withRSA"), most preferred first, but for
+   * this one's kind: the platform's own, for the public-key work that is not the token's.
+   */
+  static List<Provider> others(String service) {
+    List<Provider> others = new ArrayList<>();
+    Provider[] providers = Security.getProviders(service);
+    if (providers != null) {
+      for (Provider provider : providers) {
+        if (!(provider instanceof QuillonProvider)) others.add(provider);
+      }
+    }
+    return others;
   }
 
   /** An OID with its "OID." form, and another alias when not null. */

@@ -18,12 +18,10 @@ import java.time.Duration;
  */
 final class Token {
   final TokenConfig config;
-  final Pkcs11Module module;
   final SessionPool pool;
 
-  private Token(TokenConfig config, Pkcs11Module module, SessionPool pool) {
+  private Token(TokenConfig config, SessionPool pool) {
     this.config = config;
-    this.module = module;
     this.pool = pool;
   }
 
@@ -36,7 +34,7 @@ final class Token {
       Slot slot = module.slot(SlotChoice.of(config.tokenLabel, config.slot, config.slotListIndex));
       SessionPool pool =
           SessionPool.open(slot, config.maxSessions, Duration.ofSeconds(config.sessionWaitSeconds));
-      return new Token(config, module, pool);
+      return new Token(config, pool);
     } catch (LookupException e) {
       throw new ProviderException(config.library + ": " + e.getMessage(), e);
     } catch (PKCS11Exception e) {

@@ -3,7 +3,6 @@ package it.morvale.pkcs11.provider;
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
 import it.morvale.pkcs11.token.Encodings;
-import it.morvale.pkcs11.token.KeyTemplates;
 import it.morvale.pkcs11.token.ObjectRef;
 import java.io.ByteArrayOutputStream;
 import java.security.AlgorithmParameters;
@@ -15,7 +14,6 @@ import java.security.Provider;
 import java.security.ProviderException;
 import java.security.PublicKey;
 import java.security.SecureRandom;
-import java.security.Security;
 import java.security.SignatureException;
 import java.security.interfaces.RSAKey;
 import java.security.spec.AlgorithmParameterSpec;
@@ -274,7 +272,10 @@ final class TokenCipher extends CipherSpi {
     }
     boolean inTheClear = Boolean.getBoolean(UNWRAP_EXTRACTABLE);
     try {
-      if (padding == Padding.PKCS1 && !inTheClear) return unwrapOnToken(wrapped, algorithm);
+      if (padding == Padding.PKCS1 && !inTheClear) {
+        return TokenKeyWrapCipher.unwrapOnToken(
+            token, Cryptoki.CKM_RSA_PKCS, key.object(), wrapped, algorithm);
+      }
       byte[] value = decrypt(wrapped);
       try {
         return inTheClear ? new SecretKeySpec(value, algorithm)
@@ -284,23 +285,6 @@ final class TokenCipher extends CipherSpi {
       }
     } catch (IllegalBlockSizeException | BadPaddingException e) {
       throw new InvalidKeyException("the wrapped key does not decrypt", e);
-    }
-  }
-
-  /** C_UnwrapKey with CKM_RSA_PKCS: the key's value never leaves the token. */
-  private Key unwrapOnToken(byte[] wrapped, String algorithm) throws InvalidKeyException {
-    int keyType = TokenSecretKey.keyTypeOf(algorithm);
-    byte[] id = TokenSecretKey.newId();
-    ObjectRef ref = key.object();
-    try {
-      ObjectRef made = token.pool.write(session
-          -> token.pool.ref(session.unwrapKey(Cryptoki.CKM_RSA_PKCS, ref.in(session), wrapped,
-              KeyTemplates.secret(keyType, null, id, false))));
-      return new TokenSecretKey(token, made, keyType, algorithm);
-    } catch (PKCS11Exception e) {
-      throw(InvalidKeyException) new InvalidKeyException(
-          Token.failure("the token did not unwrap the key", e))
-          .initCause(e);
     }
   }
 
@@ -354,15 +338,11 @@ final class TokenCipher extends CipherSpi {
 
   /** `transformation` of another provider, for public-key work. */
   private static Cipher platformCipher(String transformation) throws InvalidKeyException {
-    Provider[] providers = Security.getProviders("Cipher.RSA");
-    if (providers != null) {
-      for (Provider provider : providers) {
-        if (provider instanceof QuillonProvider) continue;
-        try {
-          return Cipher.getInstance(transformation, provider);
-        } catch (NoSuchAlgorithmException | NoSuchPaddingException e) {
-          // Try the next one.
-        }
+    for (Provider provider : QuillonProvider.others("Cipher.RSA")) {
+      try {
+        return Cipher.getInstance(transformation, provider);
+      } catch (NoSuchAlgorithmException | NoSuchPaddingException e) {
+        // Try the next one.
       }
     }
     throw new InvalidKeyException("no other provider encrypts with " + transformation);

@@ -9,7 +9,6 @@ import java.security.PrivateKey;
 import java.security.Provider;
 import java.security.ProviderException;
 import java.security.PublicKey;
-import java.security.Security;
 import java.security.spec.InvalidKeySpecException;
 import java.security.spec.KeySpec;
 
@@ -86,15 +85,11 @@ final class TokenKeyFactory extends KeyFactorySpi {
 
   /** The key factory of another provider, for public keys; a platform without one is broken. */
   private KeyFactory platform() {
-    Provider[] providers = Security.getProviders("KeyFactory." + algorithm);
-    if (providers != null) {
-      for (Provider provider : providers) {
-        if (provider instanceof QuillonProvider) continue;
-        try {
-          return KeyFactory.getInstance(algorithm, provider);
-        } catch (NoSuchAlgorithmException e) {
-          // Try the next one.
-        }
+    for (Provider provider : QuillonProvider.others("KeyFactory." + algorithm)) {
+      try {
+        return KeyFactory.getInstance(algorithm, provider);
+      } catch (NoSuchAlgorithmException e) {
+        // Try the next one.
       }
     }
     throw new ProviderException("no other provider has a " + algorithm + " key factory");

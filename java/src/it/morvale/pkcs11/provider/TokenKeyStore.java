@@ -94,7 +94,6 @@ final class TokenKeyStore extends KeyStoreSpi {
     }
   }
 
-  /** An entry: a private key with its certificate, or a certificate alone (key null). */
   /**
    * An entry: a private key with its certificate, a trusted certificate alone (key null), or a
    * secret key (secret set, key and certificate null).
@@ -363,11 +362,8 @@ final class TokenKeyStore extends KeyStoreSpi {
     }
     TokenKey tokenKey = (TokenKey) key;
     try {
-      Template first = certificateTemplate(alias, null, certs[0]);
-      List<Template> rest = new ArrayList<>();
-      for (int i = 1; i < certs.length; ++i) {
-        if (!onToken(certs[i])) rest.add(certificateTemplate(null, null, certs[i]));
-      }
+      Template first = ObjectTemplates.certificate(certs[0], alias, null);
+      List<Template> rest = restOfChain(certs);
       Entry existing = entries.get(alias);
       token.pool.write(writing -> {
         if (existing != null
@@ -393,19 +389,17 @@ final class TokenKeyStore extends KeyStoreSpi {
       Template first, List<Template> rest) throws PKCS11Exception {
     TokenObject privateKey = tokenKey.object().in(writing);
     byte[] id = privateKey.idIfNotEmpty();
-    TokenObject publicKey = id == null
-        ? null
-        : writing.findFirst(new Template()
-                                .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
-                                .add(Cryptoki.CKA_TOKEN, true)
-                                .add(Cryptoki.CKA_ID, id));
+    TokenObject publicKey =
+        id == null ? null : writing.findFirst(tokenObjectsWithId(Cryptoki.CKO_PUBLIC_KEY, id));
     if (id == null) {
       id = KeyPairObjects.idOf(tokenKey.publicKey(), null);
       privateKey.set(Cryptoki.CKA_ID, id);
     }
     privateKey.set(Cryptoki.CKA_LABEL, alias);
     if (publicKey != null) publicKey.set(Cryptoki.CKA_LABEL, alias);
-    for (TokenObject old : writing.find(certificatesWithId(id))) old.destroy();
+    for (TokenObject old : writing.find(tokenObjectsWithId(Cryptoki.CKO_CERTIFICATE, id))) {
+      old.destroy();
+    }
     writing.create(first.add(Cryptoki.CKA_ID, id));
     for (Template other : rest) writing.create(other);
   }
@@ -419,15 +413,14 @@ final class TokenKeyStore extends KeyStoreSpi {
     byte[] id = KeyPairObjects.idOf(certs[0].getPublicKey(), null);
     try {
       Template privateKey = KeyTemplates.importedPrivateKey(key, alias, id);
-      Template first = certificateTemplate(alias, id, certs[0]);
-      List<Template> rest = new ArrayList<>();
-      for (int i = 1; i < certs.length; ++i) {
-        if (!onToken(certs[i])) rest.add(certificateTemplate(null, null, certs[i]));
-      }
+      Template first = ObjectTemplates.certificate(certs[0], alias, id);
+      List<Template> rest = restOfChain(certs);
       Entry existing = entries.get(alias);
       token.pool.write(writing -> {
         if (existing != null) destroy(writing, existing);
-        for (TokenObject old : writing.find(certificatesWithId(id))) old.destroy();
+        for (TokenObject old : writing.find(tokenObjectsWithId(Cryptoki.CKO_CERTIFICATE, id))) {
+          old.destroy();
+        }
         writing.create(privateKey);
         writing.create(first);
         for (Template other : rest) writing.create(other);
@@ -556,8 +549,8 @@ final class TokenKeyStore extends KeyStoreSpi {
       throw new KeyStoreException(alias + " is a key entry");
     }
     try {
-      Template template =
-          certificateTemplate(alias, null, (X509Certificate) cert).add(Cryptoki.CKA_TRUSTED, true);
+      Template template = ObjectTemplates.certificate((X509Certificate) cert, alias, null)
+                              .add(Cryptoki.CKA_TRUSTED, true);
       token.pool.write(writing -> {
         try {
           writing.create(template);
@@ -602,10 +595,7 @@ final class TokenKeyStore extends KeyStoreSpi {
       byte[] id = entry.key.id();
       entry.key.in(writing).destroy();
       if (id != null) {
-        for (TokenObject object : writing.find(new Template()
-                                                   .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
-                                                   .add(Cryptoki.CKA_TOKEN, true)
-                                                   .add(Cryptoki.CKA_ID, id))) {
+        for (TokenObject object : writing.find(tokenObjectsWithId(Cryptoki.CKO_PUBLIC_KEY, id))) {
           object.destroy();
         }
       }
@@ -614,11 +604,21 @@ final class TokenKeyStore extends KeyStoreSpi {
     if (entry.cert != null) entry.cert.object.in(writing).destroy();
   }
 
-  private static Template certificatesWithId(byte[] id) {
+  /** The search template for the token objects of `objectClass` with CKA_ID `id`. */
+  private static Template tokenObjectsWithId(int objectClass, byte[] id) {
     return new Template()
-        .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
+        .add(Cryptoki.CKA_CLASS, objectClass)
         .add(Cryptoki.CKA_TOKEN, true)
         .add(Cryptoki.CKA_ID, id);
+  }
+
+  /** The templates of the chain's certificates after the first that the token does not hold. */
+  private List<Template> restOfChain(X509Certificate[] certs) throws CertificateException {
+    List<Template> rest = new ArrayList<>();
+    for (int i = 1; i < certs.length; ++i) {
+      if (!onToken(certs[i])) rest.add(ObjectTemplates.certificate(certs[i], null, null));
+    }
+    return rest;
   }
 
   private boolean onToken(X509Certificate certificate) {
@@ -626,12 +626,6 @@ final class TokenKeyStore extends KeyStoreSpi {
       if (cert.certificate.equals(certificate)) return true;
     }
     return false;
-  }
-
-  /** The template of an X.509 certificate object; the label and the ID may be null. */
-  private static Template certificateTemplate(String label, byte[] id, X509Certificate certificate)
-      throws CertificateException {
-    return ObjectTemplates.certificate(certificate, label, id);
   }
 
   @Override

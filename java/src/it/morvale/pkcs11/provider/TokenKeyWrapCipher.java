@@ -193,30 +193,47 @@ final class TokenKeyWrapCipher extends CipherSpi {
     if (type != Cipher.SECRET_KEY) {
       throw new InvalidKeyException("this provider unwraps secret keys only");
     }
-    int keyType = TokenSecretKey.keyTypeOf(keyAlgorithm);
     ObjectRef unwrapping = kek.object();
+    if (!Boolean.getBoolean(TokenCipher.UNWRAP_EXTRACTABLE)) {
+      return unwrapOnToken(token, mechanism, unwrapping, wrapped, keyAlgorithm);
+    }
+    int keyType = TokenSecretKey.keyTypeOf(keyAlgorithm);
+    byte[] value;
     try {
-      if (Boolean.getBoolean(TokenCipher.UNWRAP_EXTRACTABLE)) {
-        byte[] value = token.pool.read(session -> {
-          TokenObject made =
-              session.unwrapKey(mechanism, unwrapping.in(session), wrapped, readable(keyType));
-          try {
-            return made.bytes(Cryptoki.CKA_VALUE);
-          } finally {
-            made.destroy();
-          }
-        });
+      value = token.pool.read(session -> {
+        TokenObject made =
+            session.unwrapKey(mechanism, unwrapping.in(session), wrapped, readable(keyType));
         try {
-          return new SecretKeySpec(value, keyAlgorithm);
+          return made.bytes(Cryptoki.CKA_VALUE);
         } finally {
-          Arrays.fill(value, (byte) 0);
+          made.destroy();
         }
-      }
-      byte[] id = TokenSecretKey.newId();
+      });
+    } catch (PKCS11Exception e) {
+      throw(InvalidKeyException) new InvalidKeyException(
+          Token.failure("the token did not unwrap the key", e))
+          .initCause(e);
+    }
+    try {
+      return new SecretKeySpec(value, keyAlgorithm);
+    } finally {
+      Arrays.fill(value, (byte) 0);
+    }
+  }
+
+  /**
+   * C_UnwrapKey of `wrapped` by `unwrapping` with `mechanism`: the key is made on the token, a
+   * sensitive, not extractable token object with a fresh CKA_ID, and its value never leaves it.
+   */
+  static TokenSecretKey unwrapOnToken(Token token, int mechanism, ObjectRef unwrapping,
+      byte[] wrapped, String algorithm) throws InvalidKeyException {
+    int keyType = TokenSecretKey.keyTypeOf(algorithm);
+    byte[] id = TokenSecretKey.newId();
+    try {
       ObjectRef made = token.pool.write(session
           -> token.pool.ref(session.unwrapKey(mechanism, unwrapping.in(session), wrapped,
               KeyTemplates.secret(keyType, null, id, false))));
-      return new TokenSecretKey(token, made, keyType, keyAlgorithm);
+      return new TokenSecretKey(token, made, keyType, algorithm);
     } catch (PKCS11Exception e) {
       throw(InvalidKeyException) new InvalidKeyException(
           Token.failure("the token did not unwrap the key", e))
@@ -245,16 +262,10 @@ final class TokenKeyWrapCipher extends CipherSpi {
 
   /** A session object holding a key in the clear, extractable, for one wrap. */
   private static Template clear(byte[] value, String algorithm) {
-    return new Template()
-        .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_SECRET_KEY)
-        .add(Cryptoki.CKA_KEY_TYPE, TokenSecretKey.keyTypeOf(algorithm))
-        .add(Cryptoki.CKA_TOKEN, false)
-        .add(Cryptoki.CKA_SENSITIVE, false)
-        .add(Cryptoki.CKA_EXTRACTABLE, true)
-        .add(Cryptoki.CKA_VALUE, value);
+    return readable(TokenSecretKey.keyTypeOf(algorithm)).add(Cryptoki.CKA_VALUE, value);
   }
 
-  /** The template of an unwrapped session key whose value may be read, and is, once. */
+  /** The template of a session key whose value may be read: an unwrapped one is read once. */
   private static Template readable(int keyType) {
     return new Template()
         .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_SECRET_KEY)

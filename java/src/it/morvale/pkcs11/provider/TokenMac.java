@@ -2,6 +2,7 @@ package it.morvale.pkcs11.provider;
 
 import it.morvale.pkcs11.PKCS11Exception;
 import it.morvale.pkcs11.token.Cryptoki;
+import it.morvale.pkcs11.token.Encodings;
 import it.morvale.pkcs11.token.Mechanism;
 import it.morvale.pkcs11.token.ObjectRef;
 import java.io.ByteArrayOutputStream;
@@ -31,8 +32,12 @@ final class TokenMac extends MacSpi {
     this.token = token;
     this.algorithm = algorithm;
     this.mechanism = mechanism;
-    this.length = it.morvale.pkcs11.token.Encodings.digest(Mechanism.of(mechanism).digest())
-                      .getDigestLength();
+    this.length = length(mechanism);
+  }
+
+  /** The length in bytes of the MACs that `mechanism` makes: its hash's output. */
+  static int length(int mechanism) {
+    return Encodings.digest(Mechanism.of(mechanism).digest()).getDigestLength();
   }
 
   @Override

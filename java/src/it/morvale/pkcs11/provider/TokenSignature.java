@@ -13,7 +13,6 @@ import java.security.NoSuchAlgorithmException;
 import java.security.PrivateKey;
 import java.security.Provider;
 import java.security.PublicKey;
-import java.security.Security;
 import java.security.Signature;
 import java.security.SignatureException;
 import java.security.SignatureSpi;
@@ -21,6 +20,7 @@ import java.security.interfaces.EdECKey;
 import java.security.spec.AlgorithmParameterSpec;
 import java.security.spec.InvalidParameterSpecException;
 import java.security.spec.PSSParameterSpec;
+import java.util.List;
 
 /**
  * Signatures with private keys of the token, in the token layer's signature schemes: the token
@@ -47,11 +47,6 @@ final class TokenSignature extends SignatureSpi {
   private TokenKey key;
   private Signer signer;
   private Signature verifier;
-
-  /** A signature in `scheme`, or with a null scheme RSASSA-PSS, which takes its parameters. */
-  TokenSignature(Token token, String algorithm, SignatureScheme scheme) {
-    this(token, algorithm, scheme, false, null);
-  }
 
   /**
    * A signature in `scheme` (null for RSASSA-PSS); `p1363` gives ECDSA signatures as r‖s, and
@@ -219,14 +214,9 @@ final class TokenSignature extends SignatureSpi {
 
   /** A signature of another provider: verification with public keys is not the token's work. */
   static Signature platformSignature(String algorithm) throws NoSuchAlgorithmException {
-    Provider[] providers = Security.getProviders("Signature." + algorithm);
-    if (providers != null) {
-      for (Provider provider : providers) {
-        if (!(provider instanceof QuillonProvider)) {
-          return Signature.getInstance(algorithm, provider);
-        }
-      }
-    }
-    throw new NoSuchAlgorithmException("no other provider offers " + algorithm);
+    List<Provider> others = QuillonProvider.others("Signature." + algorithm);
+    if (others.isEmpty())
+      throw new NoSuchAlgorithmException("no other provider offers " + algorithm);
+    return Signature.getInstance(algorithm, others.get(0));
   }
 }
