@@ -233,7 +233,8 @@ final class TokenKeyStore extends KeyStoreSpi {
       byte[] id = key.idIfNotEmpty();
       Cert cert = id == null ? null : withId(certs, id);
       if (cert == null
-          || !keyAlgorithm(key).equals(cert.certificate.getPublicKey().getAlgorithm())) {
+          || !Integer.valueOf(ObjectTemplates.keyType(cert.certificate.getPublicKey()))
+                  .equals(key.integerIfPresent(Cryptoki.CKA_KEY_TYPE))) {
         continue;
       }
       boolean byCertificate = token.config.aliasesFromCertificates;
@@ -261,14 +262,6 @@ final class TokenKeyStore extends KeyStoreSpi {
     }
     entries = found;
     certificates = certs;
-  }
-
-  private static String keyAlgorithm(TokenObject key) {
-    Integer type = key.integerIfPresent(Cryptoki.CKA_KEY_TYPE);
-    return type == null            ? ""
-        : type == Cryptoki.CKK_RSA ? "RSA"
-        : type == Cryptoki.CKK_EC  ? "EC"
-                                   : "";
   }
 
   private static Cert withId(List<Cert> certs, byte[] id) {
