@@ -60,6 +60,13 @@ public final class Der {
     return at;
   }
 
+  /** The DER element of `tag` around `content`. */
+  static byte[] element(int tag, byte[] content) {
+    byte[] out = new byte[headerLength(content.length) + content.length];
+    System.arraycopy(content, 0, out, header(out, 0, tag, content.length), content.length);
+    return out;
+  }
+
   /** Writes the INTEGER of the unsigned number in bytes[from, to); returns where it ends. */
   private static int integer(byte[] out, int at, byte[] bytes, int from, int to, int length) {
     at = header(out, at, 0x02, length);

@@ -7,7 +7,6 @@ import java.security.SecureRandom;
 import java.security.SignatureException;
 import java.security.spec.MGF1ParameterSpec;
 import java.security.spec.PSSParameterSpec;
-import java.util.Arrays;
 import java.util.Locale;
 import java.util.Map;
 
@@ -150,11 +149,5 @@ public final class Encodings {
     byte[] full = new byte[length];
     System.arraycopy(value, 0, full, length - value.length, value.length);
     return full;
-  }
-
-  static byte[] concat(byte[] a, byte[] b) {
-    byte[] out = Arrays.copyOf(a, a.length + b.length);
-    System.arraycopy(b, 0, out, a.length, b.length);
-    return out;
   }
 }

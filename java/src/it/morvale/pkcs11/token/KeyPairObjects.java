@@ -1,7 +1,5 @@
 package it.morvale.pkcs11.token;
 
-import java.security.MessageDigest;
-import java.security.NoSuchAlgorithmException;
 import java.security.PublicKey;
 
 /** A key pair that the token made: its two objects, their CKA_ID and the public key in Java. */
@@ -36,10 +34,6 @@ public final class KeyPairObjects {
     if (value == null && publicKey != null) value = publicKey.bytesIfPresent(Cryptoki.CKA_EC_POINT);
     if (value == null && publicKey != null) value = publicKey.bytesIfPresent(Cryptoki.CKA_MODULUS);
     if (value == null) value = new byte[0];
-    try {
-      return MessageDigest.getInstance("SHA-1").digest(value);
-    } catch (NoSuchAlgorithmException e) {
-      throw new IllegalStateException("this Java has no SHA-1", e);
-    }
+    return Encodings.digest("SHA-1").digest(value);
   }
 }

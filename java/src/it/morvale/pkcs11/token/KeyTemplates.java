@@ -115,7 +115,7 @@ public final class KeyTemplates {
     if (!edwards && curve.keyType() != Cryptoki.CKK_EC) {
       throw new IllegalArgumentException(curve + " keys do not sign");
     }
-    int keyType = edwards ? Cryptoki.CKK_EC_EDWARDS : Cryptoki.CKK_EC;
+    int keyType = curve.keyType();
     Template publicKey = publicKey(label, id)
                              .add(Cryptoki.CKA_KEY_TYPE, keyType)
                              .add(Cryptoki.CKA_EC_PARAMS, curve.parameters())
@@ -236,7 +236,8 @@ public final class KeyTemplates {
         .add(Cryptoki.CKA_VALUE, value);
   }
 
-  private static Template publicKey(String label, byte[] id) {
+  /** The attributes that every public key object written to a token starts with. */
+  static Template publicKey(String label, byte[] id) {
     return new Template()
         .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
         .add(Cryptoki.CKA_TOKEN, true)

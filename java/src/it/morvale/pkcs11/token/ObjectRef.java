@@ -86,9 +86,6 @@ public final class ObjectRef {
     return again;
   }
 
-  /** Marks the handle as stale, so that the next use finds the object again. */
-  synchronized void forget() { epoch = -1; }
-
   /** `private key with id 01` or `private key "label"`. */
   public String describe() {
     return Names.objectClass(objectClass)

@@ -3,7 +3,6 @@ package it.morvale.pkcs11.token;
 import it.morvale.pkcs11.PKCS11Exception;
 import java.io.ByteArrayInputStream;
 import java.math.BigInteger;
-import java.security.AlgorithmParameters;
 import java.security.GeneralSecurityException;
 import java.security.InvalidKeyException;
 import java.security.KeyPairGenerator;
@@ -30,15 +29,8 @@ public final class ObjectTemplates {
   /** The template of an X.509 certificate object: public, with the subject, issuer and serial. */
   public static Template certificate(X509Certificate certificate, String label, byte[] id)
       throws CertificateException {
-    // CKA_SERIAL_NUMBER holds the DER INTEGER; a serial number takes at most 20 bytes, but the
-    // long form of the length costs nothing.
-    byte[] serial = certificate.getSerialNumber().toByteArray();
-    int head = serial.length < 0x80 ? 2 : 3;
-    byte[] serialDer = new byte[head + serial.length];
-    serialDer[0] = 0x02;
-    if (head == 3) serialDer[1] = (byte) 0x81;
-    serialDer[head - 1] = (byte) serial.length;
-    System.arraycopy(serial, 0, serialDer, head, serial.length);
+    // CKA_SERIAL_NUMBER holds the DER INTEGER.
+    byte[] serialDer = Der.element(0x02, certificate.getSerialNumber().toByteArray());
     return new Template()
         .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_CERTIFICATE)
         .add(Cryptoki.CKA_CERTIFICATE_TYPE, Cryptoki.CKC_X_509)
@@ -60,12 +52,7 @@ public final class ObjectTemplates {
    */
   public static Template publicKey(PublicKey key, String label, byte[] id)
       throws InvalidKeyException {
-    Template template = new Template()
-                            .add(Cryptoki.CKA_CLASS, Cryptoki.CKO_PUBLIC_KEY)
-                            .add(Cryptoki.CKA_TOKEN, true)
-                            .add(Cryptoki.CKA_PRIVATE, false)
-                            .addIfPresent(Cryptoki.CKA_LABEL, label)
-                            .addIfPresent(Cryptoki.CKA_ID, id);
+    Template template = KeyTemplates.publicKey(label, id);
     if (key instanceof RSAPublicKey) {
       RSAPublicKey rsa = (RSAPublicKey) key;
       return template.add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_RSA)
@@ -85,7 +72,7 @@ public final class ObjectTemplates {
       unsigned(ec.getW().getAffineY(), point, 1 + n, n);
       return template.add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_EC)
           .add(Cryptoki.CKA_EC_PARAMS, parameters)
-          .add(Cryptoki.CKA_EC_POINT, octetString(point))
+          .add(Cryptoki.CKA_EC_POINT, Der.element(0x04, point))
           .add(Cryptoki.CKA_VERIFY, true);
     }
     if (key instanceof EdECPublicKey) {
@@ -98,7 +85,7 @@ public final class ObjectTemplates {
       byte[] raw = Arrays.copyOfRange(spki, spki.length - length, spki.length);
       return template.add(Cryptoki.CKA_KEY_TYPE, Cryptoki.CKK_EC_EDWARDS)
           .add(Cryptoki.CKA_EC_PARAMS, curve.parameters())
-          .add(Cryptoki.CKA_EC_POINT, octetString(raw))
+          .add(Cryptoki.CKA_EC_POINT, Der.element(0x04, raw))
           .add(Cryptoki.CKA_VERIFY, true);
     }
     throw new InvalidKeyException("a " + key.getAlgorithm() + " public key cannot be written to"
@@ -161,10 +148,8 @@ public final class ObjectTemplates {
       } catch (GeneralSecurityException e) {
         String curve;
         try {
-          AlgorithmParameters encoder = AlgorithmParameters.getInstance("EC");
-          encoder.init(((ECPublicKey) key).getParams());
-          curve = Curves.of(encoder.getEncoded()).name();
-        } catch (GeneralSecurityException | java.io.IOException unknown) {
+          curve = Curves.of(KeyTemplates.ecParameters(((ECPublicKey) key).getParams())).name();
+        } catch (GeneralSecurityException unknown) {
           curve = "this curve";
         }
         return "this Java (" + System.getProperty("java.version") + ") cannot check ECDSA"
@@ -178,15 +163,5 @@ public final class ObjectTemplates {
     byte[] bytes = value.toByteArray();
     int skip = bytes.length > length ? bytes.length - length : 0;
     System.arraycopy(bytes, skip, out, at + length - (bytes.length - skip), bytes.length - skip);
-  }
-
-  private static byte[] octetString(byte[] content) {
-    int length = content.length;
-    byte[] header = length < 0x80 ? new byte[] {0x04, (byte) length}
-        : length < 0x100          ? new byte[] {0x04, (byte) 0x81, (byte) length}
-                         : new byte[] {0x04, (byte) 0x82, (byte) (length >> 8), (byte) length};
-    byte[] out = Arrays.copyOf(header, header.length + length);
-    System.arraycopy(content, 0, out, header.length, length);
-    return out;
   }
 }

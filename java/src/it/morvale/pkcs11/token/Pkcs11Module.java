@@ -248,8 +248,6 @@ public final class Pkcs11Module {
   /** The version text of the bridge that serves the module. */
   public String bridgeVersion() throws PKCS11Exception { return p11.getBridgeVersion(); }
 
-  NativePKCS11 nativeModule() { return p11; }
-
   /** The module handle: the first argument of the vendor functions reached by name. */
   long moduleHandle() { return handle; }
 
@@ -283,7 +281,7 @@ public final class Pkcs11Module {
       case LABEL:
         return withTokenLabel(choice.label);
       case ID:
-        return withId(choice.number, "no slot with ID " + choice.number);
+        return withId(choice.number);
       case INDEX:
         return at(choice.number);
       case URI:
@@ -313,11 +311,15 @@ public final class Pkcs11Module {
     if (found.isEmpty()) throw new LookupException(0, "no token labelled \"" + label + "\"");
     if (found.size() > 1) {
       throw new LookupException(found.size(),
-          found.size() + " tokens are labelled \"" + label + "\" (slot IDs "
-              + found.stream().map(s -> Long.toString(s.id())).collect(Collectors.joining(", "))
+          found.size() + " tokens are labelled \"" + label + "\" (slot IDs " + ids(found)
               + "); choose one by its slot ID");
     }
     return found.get(0);
+  }
+
+  /** The slot IDs of `slots`, "1, 5", for a message that several fit. */
+  static String ids(List<Slot> slots) {
+    return slots.stream().map(s -> Long.toString(s.id())).collect(Collectors.joining(", "));
   }
 
   private Slot withIdOrNull(long id) throws PKCS11Exception {
@@ -327,9 +329,9 @@ public final class Pkcs11Module {
     return null;
   }
 
-  private Slot withId(long id, String otherwise) throws PKCS11Exception {
+  private Slot withId(long id) throws PKCS11Exception {
     Slot slot = withIdOrNull(id);
-    if (slot == null) throw new LookupException(0, otherwise);
+    if (slot == null) throw new LookupException(0, "no slot with ID " + id);
     return slot;
   }
 

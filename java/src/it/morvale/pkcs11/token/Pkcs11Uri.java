@@ -234,8 +234,7 @@ public final class Pkcs11Uri {
     if (found.isEmpty()) throw new LookupException(0, "no token fits " + this);
     if (found.size() > 1) {
       throw new LookupException(found.size(),
-          found.size() + " tokens fit " + this + " (slot IDs "
-              + found.stream().map(s -> Long.toString(s.id())).collect(Collectors.joining(", "))
+          found.size() + " tokens fit " + this + " (slot IDs " + Pkcs11Module.ids(found)
               + "); name one by its serial or slot-id");
     }
     return found.get(0);

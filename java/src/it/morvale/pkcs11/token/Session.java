@@ -197,20 +197,30 @@ public final class Session implements AutoCloseable {
       throws PKCS11Exception {
     return call(() -> {
       session.signInit(list(), mechanism, null, key.nativeObject());
-      if (expected > 0) {
-        byte[] signature = new byte[expected];
-        try {
-          int length = session.sign(list(), data, 0, data.length, signature);
-          return length == expected ? signature : Arrays.copyOf(signature, length);
-        } catch (PKCS11Exception e) {
-          // The operation stays active after a buffer that was too small: ask, then sign.
-          if (e.getCode() != Cryptoki.CKR_BUFFER_TOO_SMALL) throw e;
-        }
-      }
-      byte[] signature = new byte[session.sign(list(), data, 0, data.length, null)];
-      int length = session.sign(list(), data, 0, data.length, signature);
-      return Arrays.copyOf(signature, length);
+      return sized(expected, out -> session.sign(list(), data, 0, data.length, out));
     });
+  }
+
+  /** The single part of an operation begun, into `out`; null asks for the length. */
+  private interface Part {
+    int run(byte[] out) throws PKCS11Exception;
+  }
+
+  /** The result of `part` with room for `expected` bytes first; 0 asks the module how many. */
+  private static byte[] sized(int expected, Part part) throws PKCS11Exception {
+    if (expected > 0) {
+      byte[] out = new byte[expected];
+      try {
+        int length = part.run(out);
+        return length == expected ? out : Arrays.copyOf(out, length);
+      } catch (PKCS11Exception e) {
+        // The operation stays active after a buffer that was too small: ask, then run it.
+        if (e.getCode() != Cryptoki.CKR_BUFFER_TOO_SMALL) throw e;
+      }
+    }
+    byte[] out = new byte[part.run(null)];
+    int length = part.run(out);
+    return Arrays.copyOf(out, length);
   }
 
   /**
@@ -239,19 +249,7 @@ public final class Session implements AutoCloseable {
       throws PKCS11Exception {
     return call(() -> {
       session.decryptInit(list(), mechanism, null, key.nativeObject());
-      if (expected > 0) {
-        byte[] out = new byte[expected];
-        try {
-          int length = session.decrypt(list(), data, 0, data.length, out);
-          return length == expected ? out : Arrays.copyOf(out, length);
-        } catch (PKCS11Exception e) {
-          // The operation stays active after a buffer that was too small: ask, then decrypt.
-          if (e.getCode() != Cryptoki.CKR_BUFFER_TOO_SMALL) throw e;
-        }
-      }
-      byte[] out = new byte[session.decrypt(list(), data, 0, data.length, null)];
-      int length = session.decrypt(list(), data, 0, data.length, out);
-      return Arrays.copyOf(out, length);
+      return sized(expected, out -> session.decrypt(list(), data, 0, data.length, out));
     });
   }
 

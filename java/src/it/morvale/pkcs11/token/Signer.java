@@ -4,7 +4,6 @@ import it.morvale.pkcs11.PKCS11Exception;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
-import java.math.BigInteger;
 import java.security.GeneralSecurityException;
 import java.security.InvalidKeyException;
 import java.security.MessageDigest;
@@ -48,15 +47,17 @@ public final class Signer {
   /** The mechanism of the last signature, named only when asked; -1 before the first. */
   private int mechanismUsed = -1;
 
-  private Signer(Target target, SignatureScheme scheme, int modulusBits, int orderBits,
-      boolean combinedListed, boolean rawListed, SecureRandom random) {
+  /** A signer whose way of signing is chosen by what `slot` lists. */
+  private Signer(Target target, SignatureScheme scheme, int modulusBits, int orderBits, Slot slot,
+      SecureRandom random) throws PKCS11Exception {
     this.target = target;
     this.scheme = scheme;
     this.modulusBits = modulusBits;
     this.orderBits = orderBits;
-    this.combinedListed = combinedListed;
-    this.rawListed = rawListed;
-    this.random = random;
+    int combined = scheme.combinedMechanism();
+    this.combinedListed = combined != -1 && slot.supports(combined);
+    this.rawListed = slot.supports(scheme.rawMechanism());
+    this.random = random == null ? new SecureRandom() : random;
     if (!scheme.tokenSeesAllData() && !combinedListed) hash = Encodings.digest(scheme.digest());
   }
 
@@ -84,13 +85,9 @@ public final class Signer {
           ? ((ECPublicKey) publicKey).getParams().getOrder().bitLength()
           : orderBits(key);
     }
-    int combined = scheme.combinedMechanism();
-    boolean combinedListed = combined != -1 && slot.supports(combined);
-    boolean rawListed = slot.supports(scheme.rawMechanism());
     return new Signer((mechanism, input, expected)
                           -> key.session().sign(mechanism, key, input, expected),
-        scheme, modulusBits, orderBits, combinedListed, rawListed,
-        random == null ? new SecureRandom() : random);
+        scheme, modulusBits, orderBits, slot, random);
   }
 
   /**
@@ -111,15 +108,10 @@ public final class Signer {
         type == Cryptoki.CKK_RSA ? ((RSAPublicKey) publicKey).getModulus().bitLength() : 0;
     int orderBits =
         type == Cryptoki.CKK_EC ? ((ECPublicKey) publicKey).getParams().getOrder().bitLength() : 0;
-    Slot slot = pool.slot();
-    int combined = scheme.combinedMechanism();
-    boolean combinedListed = combined != -1 && slot.supports(combined);
-    boolean rawListed = slot.supports(scheme.rawMechanism());
     return new Signer(
         (mechanism, input, expected)
             -> pool.read(session -> session.sign(mechanism, key.in(session), input, expected)),
-        scheme, modulusBits, orderBits, combinedListed, rawListed,
-        random == null ? new SecureRandom() : random);
+        scheme, modulusBits, orderBits, pool.slot(), random);
   }
 
   private static int keyTypeOf(PublicKey key) {
@@ -129,10 +121,8 @@ public final class Signer {
   }
 
   private static int modulusBits(TokenObject key) throws InvalidKeyException {
-    BigInteger modulus = key.bigIntegerIfPresent(Cryptoki.CKA_MODULUS);
-    if (modulus != null) return modulus.bitLength();
-    Integer bits = key.integerIfPresent(Cryptoki.CKA_MODULUS_BITS);
-    if (bits != null && bits > 0) return bits;
+    Integer bits = key.rsaBits();
+    if (bits != null) return bits;
     throw new InvalidKeyException("the token does not tell the size of the RSA " + key.describe());
   }
 

@@ -23,8 +23,6 @@ public final class Slot {
 
   public Pkcs11Module module() { return module; }
 
-  NativePKCS11Slot nativeSlot() { return slot; }
-
   /** The slot ID, an unsigned number. */
   public long id() { return Integer.toUnsignedLong(slot.getSlotID()); }
 

@@ -137,12 +137,8 @@ public final class TokenObject {
     Integer keyType = integerIfPresent(Cryptoki.CKA_KEY_TYPE);
     if (keyType == null) return null;
     switch (keyType) {
-      case Cryptoki.CKK_RSA: {
-        BigInteger modulus = bigIntegerIfPresent(Cryptoki.CKA_MODULUS);
-        if (modulus != null) return modulus.bitLength();
-        Integer bits = integerIfPresent(Cryptoki.CKA_MODULUS_BITS);
-        return bits != null && bits > 0 ? bits : null;
-      }
+      case Cryptoki.CKK_RSA:
+        return rsaBits();
       case Cryptoki.CKK_EC:
       case Cryptoki.CKK_EC_EDWARDS:
       case Cryptoki.CKK_EC_MONTGOMERY: {
@@ -160,6 +156,14 @@ public final class TokenObject {
         return bytes != null && bytes > 0 ? bytes * 8 : null;
       }
     }
+  }
+
+  /** An RSA key's modulus size in bits, or null when the object does not tell it. */
+  Integer rsaBits() {
+    BigInteger modulus = bigIntegerIfPresent(Cryptoki.CKA_MODULUS);
+    if (modulus != null) return modulus.bitLength();
+    Integer bits = integerIfPresent(Cryptoki.CKA_MODULUS_BITS);
+    return bits != null && bits > 0 ? bits : null;
   }
 
   /** "RSA 2048" and the like: the key type and its size where the object tells them. */

@@ -2,8 +2,6 @@ package it.morvale.pkcs11.token;
 
 import it.morvale.pkcs11.PKCS11Exception;
 import java.nio.ByteBuffer;
-import java.security.MessageDigest;
-import java.security.NoSuchAlgorithmException;
 import java.util.HashSet;
 import java.util.Set;
 
@@ -52,11 +50,6 @@ public final class Trust {
   public boolean isAnchor(TokenObject certificate, byte[] encoded) {
     if (Boolean.TRUE.equals(certificate.boolIfPresent(Cryptoki.CKA_TRUSTED))) return true;
     if (delegators.isEmpty()) return false;
-    try {
-      return delegators.contains(
-          ByteBuffer.wrap(MessageDigest.getInstance("SHA-1").digest(encoded)));
-    } catch (NoSuchAlgorithmException e) {
-      throw new IllegalStateException("this Java has no SHA-1", e);
-    }
+    return delegators.contains(ByteBuffer.wrap(Encodings.digest("SHA-1").digest(encoded)));
   }
 }
