@@ -21,12 +21,24 @@ require_programs softhsm2-util p11-kit certutil openssl java setsid
 require_files "is not installed (see cmake/deps.sh)" "$softhsm" "$client" "$proxy" "$softokn" "$roots"
 require_files "is missing: build the tree first" "$launcher" "$tool_jar" "$bridge_jar" "$probe"
 
-# A clone whose build holds these jars, for bin/quillon to find them.
+# A clone whose build holds copies of these jars, for bin/quillon to find them. Run as root,
+# NSS's processes run as nobody (below), who must reach all that they read: where the work
+# folder's parents bar that user, the work is done in a folder of /tmp instead.
 rm -rf "$work"
+mkdir -p "$work"
+if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1 &&
+  ! setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups test -x "$work"; then
+  rm -rf "$work"
+  work=$(mktemp -d /tmp/quillon-real-modules.XXXXXX)
+  chmod 755 "$work"
+fi
 mkdir -p "$work/clone/bin" "$work/clone/build/linux"
 cp "$launcher" "$work/clone/bin/quillon"
-ln -s "$tool_jar" "$work/clone/build/linux/quillon-tool.jar"
-ln -s "$bridge_jar" "$work/clone/build/linux/quillon.jar"
+cp "$tool_jar" "$work/clone/build/linux/quillon-tool.jar"
+cp "$bridge_jar" "$work/clone/build/linux/quillon.jar"
+cp "$probe" "$work/ProviderProbe.java"
+probe=$work/ProviderProbe.java
+bridge_jar=$work/clone/build/linux/quillon.jar
 quillon=$work/clone/bin/quillon
 printf 'a message to sign\n' >"$work/data"
 
